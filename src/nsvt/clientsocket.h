@@ -1,0 +1,61 @@
+// The TCP client the window talks to the host through: a small interface in
+// the shape of the asynchronous socket component the installer was designed
+// around, with errors reported as Windows Sockets codes so the error rules
+// (10053 aborted, 10054 reset, ...) hold on every platform.
+//
+// Contract:
+//  - Open() starts an asynchronous lookup and connect; success shows as
+//    Connected() turning true, failure as OnError.
+//  - OnRead: data can be received; the handler calls Receive() once.
+//  - OnError(code, text): a failed operation; the handler closes the socket.
+//  - OnDisconnect: the connection is ending (the host closed it normally, or
+//    Close() was called). It is raised while Connected() is still true, so
+//    the handler can still send a last message; the socket closes after.
+//  - SetReadEnabled(false) holds back OnRead (and the detection of a close)
+//    until reads are enabled again; bytes wait in the system's buffers.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <span>
+
+// Windows Sockets error codes the program reports.
+inline constexpr int kWsaConnectionAborted = 10053;
+inline constexpr int kWsaConnectionReset = 10054;
+inline constexpr int kWsaTimedOut = 10060;
+inline constexpr int kWsaConnectionRefused = 10061;
+inline constexpr int kWsaHostUnreachable = 10065;
+inline constexpr int kWsaNetworkUnreachable = 10051;
+inline constexpr int kWsaHostNotFound = 11001;
+
+class TClientSocket : public QObject {
+  Q_OBJECT
+public:
+  using QObject::QObject;
+  ~TClientSocket() override = default;
+
+  virtual void Open(const QString& host, quint16 port) = 0;
+  // Raises OnDisconnect first when connected, then closes. Safe to call
+  // when closed.
+  virtual void Close() = 0;
+  virtual bool Connected() const = 0;
+  // Writes all bytes; returns the count written, or a negative value.
+  virtual qint64 Send(std::span<const std::uint8_t> bytes) = 0;
+  // Receives at most buffer.size() bytes; 0 when nothing is there.
+  virtual qint64 Receive(std::span<std::uint8_t> buffer) = 0;
+  // Local address of the connection in dotted-decimal form; empty if unknown.
+  virtual QString LocalAddress() const = 0;
+  // Host name of the peer by reverse lookup; empty when it has none.
+  virtual QString RemoteHost() const = 0;
+  virtual void SetReadEnabled(bool enabled) = 0;
+
+signals:
+  void OnRead();
+  void OnError(int code, const QString& text);
+  void OnDisconnect();
+};
+
+// The platform socket (POSIX sockets with QSocketNotifier; Winsock on
+// Windows). Defined in nativesocket.cpp.
+TClientSocket* CreateNativeSocket(QObject* parent);

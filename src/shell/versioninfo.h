@@ -1,0 +1,8 @@
+// The program's own version, as the trace header shows it.
+#pragma once
+
+#include <string>
+
+// "Version(32): 2.5.0.6" from the version compiled into the program, or
+// "Version: Unknown" when none was.
+std::string VersionText();

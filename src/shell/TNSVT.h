@@ -240,6 +240,10 @@ public:
   // Ends the run as STOP does, after telling the operator why (used where the
   // script itself cannot go on: a broken line, no line, a loop).
   void EndRunWithMessage(const std::string& text);
+  // The connection is gone (error, close, reconnect) while a run may be in
+  // progress: end it without sending anything, stop Timer1, release the
+  // payload, and leave nothing that claims success.
+  void AbandonRun();
 
   // ---- Host dialogue states (tnsvt_dialogue.cpp) ----
   // Runs the handler of a host-command state; false when state is not one.

@@ -1,1 +1,80 @@
-// placeholder, being written
+// Payloads compiled into the program as Qt resources under ":/payloads/",
+// and the unpacking of packed payloads with zlib.
+#include "install/payloadstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <zlib.h>
+
+namespace install {
+
+namespace {
+
+const char kPayloadDir[] = ":/payloads";
+
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Resource names compare without regard to case, in ASCII only, like the
+// names of host files.
+bool SameName(const QByteArray& entry, std::string_view name) {
+  if (static_cast<std::size_t>(entry.size()) != name.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (AsciiUpper(entry[static_cast<qsizetype>(i)]) != AsciiUpper(name[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<QByteArray> FindPayload(std::string_view name) {
+  if (name.empty()) {
+    return std::nullopt;
+  }
+  const QDir dir(QString::fromLatin1(kPayloadDir));
+  const QStringList entries = dir.entryList(QDir::Files, QDir::Name);
+  for (const QString& entry : entries) {
+    if (!SameName(entry.toLatin1(), name)) {
+      continue;
+    }
+    QFile file(dir.filePath(entry));
+    if (!file.open(QIODevice::ReadOnly)) {
+      return std::nullopt;
+    }
+    return file.readAll();
+  }
+  return std::nullopt;
+}
+
+UnpackResult UnpackPayload(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>& out,
+                           std::size_t& size) {
+  out.assign(kUnpackCapacity, 0);
+  size = 0;
+  // zlib reads sourceLen bytes and no more; an empty source still needs a
+  // valid pointer.
+  static const Bytef kEmpty = 0;
+  const Bytef* source = packed.empty() ? &kEmpty : packed.data();
+  uLongf length = static_cast<uLongf>(out.size());
+  const int rc = uncompress(out.data(), &length, source, static_cast<uLong>(packed.size()));
+  switch (rc) {
+    case Z_OK:
+      size = static_cast<std::size_t>(length);
+      return UnpackResult::Ok;
+    case Z_BUF_ERROR:
+      // uncompress reports a truncated stream as Z_DATA_ERROR when room was
+      // left, so Z_BUF_ERROR here means the output did not fit.
+      return UnpackResult::TooLarge;
+    default:
+      return UnpackResult::Damaged;
+  }
+}
+
+}  // namespace install

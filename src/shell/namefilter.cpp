@@ -1,1 +1,44 @@
-// placeholder, being written
+// The input filter of the installation group and account fields: MPE group
+// and account names are at most 8 letters and digits, starting with a letter.
+#include "shell/namefilter.h"
+
+namespace shell {
+
+namespace {
+
+bool IsUpperLetter(char c) {
+  return c >= 'A' && c <= 'Z';
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::string FilterInstallName(std::string_view text) {
+  // Upper case first, then cut: the cut counts the characters as typed,
+  // including those the next step removes.
+  std::string name(text.substr(0, kInstallNameLength));
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  if (name.empty()) {
+    return name;
+  }
+  if (!IsUpperLetter(name.front())) {
+    name.front() = 'A';
+  }
+  std::size_t kept = 1;
+  for (std::size_t i = 1; i < name.size(); ++i) {
+    if (IsUpperLetter(name[i]) || IsDigit(name[i])) {
+      name[kept++] = name[i];
+    }
+  }
+  name.resize(kept);
+  return name;
+}
+
+}  // namespace shell

@@ -37,12 +37,14 @@ std::int32_t LineNumber(const ScriptField& field);
 enum class ExpandResult {
   Ok,
   BadReference,  // "%" not followed by a digit, or at the end
-  TooLong,       // expansion exceeded kMaxExpansion steps or kMaxExpandedLength
+  TooLong,       // expansion exceeded kMaxExpansionSteps steps or kMaxExpandedLength
 };
 inline constexpr int kMaxExpansionSteps = 1000;
 inline constexpr std::size_t kMaxExpandedLength = 36288;
 
-// Replaces the first "%d" by vars[d] again and again until no "%" is left.
+// Replaces the first "%d" by vars[d] (d a digit 0-9) again and again until no
+// "%" is left, so references inside a value expand too. On any result other
+// than Ok, text is left exactly as it was passed in.
 ExpandResult ExpandVariables(std::string& text, const ScriptVars& vars);
 
 }  // namespace install

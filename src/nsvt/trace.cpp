@@ -77,7 +77,7 @@ void AppendSettingsFlags(std::string& mark, ConstBytes message) {
 
 std::string FormatHexDump(ConstBytes bytes) {
   const std::size_t count = std::min(bytes.size(), kHexDumpLimit);
-  // Hex part 49, bar 1, up to 16 characters, CR LF.
+  // 49 columns of cells, a bar, up to 16 characters, CR LF.
   constexpr std::size_t kLineWidth = 3 * kHexBytesPerLine + 1 + 1 + kHexBytesPerLine + 2;
   std::string out;
   out.reserve((count + kHexBytesPerLine - 1) / kHexBytesPerLine * kLineWidth);

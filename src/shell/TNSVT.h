@@ -66,10 +66,13 @@ class TNSVT final : public QMainWindow {
 public:
   // What the window needs from the platform; tests replace every part.
   struct Platform {
-    Dialogs* dialogs = nullptr;  // required
+    Dialogs* dialogs = nullptr;                                 // required
     std::function<TClientSocket*(QObject* parent)> makeSocket;  // default: native socket
-    std::function<Qt::KeyboardModifiers()> keyboardModifiers;  // default: Qt's current
+    std::function<Qt::KeyboardModifiers()> keyboardModifiers;   // default: Qt's current
     QStringList arguments;  // command-line arguments after the program name
+    // String-table lookup; default LoadTableString. Tests put their own
+    // settings and scripts here.
+    std::function<std::string(int id)> tableString;
   };
 
   explicit TNSVT(Platform platform, QWidget* parent = nullptr);
@@ -107,11 +110,11 @@ public:
   std::uint8_t UiPhase = 0;
   bool LogonAccepted = false;
   std::string RequiredLogon;
-  std::string HintConnect;    // entry 1020
-  std::string LogonHead;      // entry 1030
-  std::string LogonTail;      // entry 1031
-  std::string HintAtPrompt;   // entry 1040
-  std::string ActionText;     // entry 1060, MSGW replaces it
+  std::string HintConnect;       // entry 1020
+  std::string LogonHead;         // entry 1030
+  std::string LogonTail;         // entry 1031
+  std::string HintAtPrompt;      // entry 1040
+  std::string ActionText;        // entry 1060, MSGW replaces it
   std::string CommandErrorText;  // entry 1051
   std::int32_t IdleTicks = 0;
   std::int32_t ConnectWaitTicks = 0;
@@ -128,13 +131,21 @@ public:
   nsvt::Framer framer;
   nsvt::ScratchArea scratch;
   std::array<std::uint8_t, nsvt::kReadChunk> readBuffer{};
-  bool dispatching = false;        // DispatchMessage is acting on a message
+  bool dispatching = false;                // DispatchMessage is acting on a message
   std::uint32_t connectionGeneration = 0;  // bumped whenever the socket is opened or closed
-  bool reconnecting = false;       // btnConnectClick is closing the old connection
+  bool reconnecting = false;       // the program closes the connection itself and stays open
+  bool readsHeld = false;          // reads were paused because a message was being dispatched
+  bool connectWaitActive = false;  // btnConnectClick is waiting for the connection
+  std::array<std::uint8_t, nsvt::kTerminalInputHeaderSize + nsvt::kMaxTerminalData> sendBuffer{};
 
   // ---- Terminal data ----
   bool ConsoleEcho = true;
   std::string ConsoleLine;
+  bool maskTracedLine = false;  // the line being sent was typed with local echo off
+  bool trimmingConsole = false;
+  // The console keeps at most this many characters besides its 20 lines, so
+  // a host that never ends a line cannot grow it without bound.
+  static constexpr int kConsoleCharLimit = 64 * 1024;
   std::string HostText;  // NUL stored as "~"; bounded by kHostTextLimit
   std::array<std::uint8_t, nsvt::kMaxFrame> RawHostData{};
   std::int32_t RawHostCount = 0;
@@ -159,9 +170,14 @@ public:
   // exceeds the bound is ended instead of looping without end.
   std::int32_t LocalLinesRun = 0;
   static constexpr std::int32_t kLocalLineLimit = 10000;
+  std::string ScriptFileName;         // as the FILE line named it, for messages
+  std::int32_t ScriptFileLineNo = 0;  // lines read from ScriptFile so far
+  // Bumped by AbandonRun, so a step that was showing a box when the
+  // connection went knows its run is over.
+  std::uint32_t RunSerial = 0;
 
   // ---- Payload and upload ----
-  QByteArray PayloadResource;             // the loaded resource's bytes
+  QByteArray PayloadResource;              // the loaded resource's bytes
   std::vector<std::uint8_t> UnpackBuffer;  // owned copy after unpacking
   const std::uint8_t* PayloadData = nullptr;
   std::int32_t PayloadSize = 0;
@@ -176,6 +192,9 @@ public:
   install::TransferRecord TransferDescriptor{};
   install::TransferRecord TransferHeader{};
   std::array<std::uint8_t, install::kBlockBufferSize> BlockBuffer{};
+  // FCOPY's data request failed: the copy is being ended with ":EOD" and the
+  // run goes on at the error line, or stops, once FCOPY has finished.
+  bool RecordCopyFailed = false;
 
   // ---- Shell (tnsvt_form.cpp) ----
   void SetUiPhase(int phase);
@@ -278,5 +297,6 @@ private:
 public:
   Dialogs& dialogs() { return dialogs_; }
   const QStringList& arguments() const { return platform_.arguments; }
+  std::string TableString(int id) const;
   Qt::KeyboardModifiers keyboardModifiers() const;
 };

@@ -1,1 +1,42 @@
-// placeholder, being written
+// The real boxes of the program. Each runs a nested event loop (exec), so
+// socket events and timers keep being handled while it is open.
+#include "dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void QtDialogs::Message(QWidget* parent, const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, Latin1(text), QMessageBox::Ok, parent);
+  box.exec();
+}
+
+void QtDialogs::Error(QWidget* parent, const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, "Error", Latin1(text), QMessageBox::Ok, parent);
+  box.exec();
+}
+
+bool QtDialogs::Confirm(QWidget* parent, const std::string& text) {
+  QMessageBox box(QMessageBox::Question, "Confirm", Latin1(text),
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtDialogs::Input(QWidget* parent, const std::string& caption,
+                                            const std::string& prompt, const std::string& initial) {
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(Latin1(caption));
+  dialog.setLabelText(Latin1(prompt));
+  dialog.setTextValue(Latin1(initial));
+  if (dialog.exec() != QDialog::Accepted) {
+    return std::nullopt;
+  }
+  return dialog.textValue().toLatin1().toStdString();
+}

@@ -1,0 +1,115 @@
+// The operator console (Memo1): typed characters collected into a line and
+// sent as the answer to the host's read, local echo, and the console's
+// limits (20 lines, caret at the end).
+#include "TNSVT.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+
+constexpr std::uint8_t kBackspace = 8;
+constexpr std::uint8_t kEnter = 13;
+constexpr char kNul = '\0';
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QTextCursor EndOf(QPlainTextEdit* edit) {
+  QTextCursor cursor(edit->document());
+  cursor.movePosition(QTextCursor::End);
+  return cursor;
+}
+
+// Lines as the operator counts them: a trailing line break does not start a
+// line of its own.
+int CountLines(const QTextDocument* document) {
+  int lines = document->blockCount();
+  if (lines > 0 && document->lastBlock().length() <= 1) {
+    --lines;
+  }
+  return lines;
+}
+
+}  // namespace
+
+void TNSVT::Memo1KeyPress(std::uint8_t c) {
+  if (c == kBackspace) {
+    if (LocalEcho) {
+      QTextCursor cursor = EndOf(Memo1);
+      cursor.deletePreviousChar();
+    }
+    if (!ConsoleLine.empty()) {
+      ConsoleLine.pop_back();
+    }
+    return;
+  }
+  if (c != kEnter) {
+    if (LocalEcho) {
+      const char typed = static_cast<char>(c);
+      AppendConsoleBytes(std::span(reinterpret_cast<const std::uint8_t*>(&typed), 1));
+    }
+    ConsoleLine.push_back(static_cast<char>(c));
+    if (static_cast<std::int64_t>(ConsoleLine.size()) < HostReadLength) {
+      return;
+    }
+  }
+
+  // Send the line. The typed characters are on screen already, so SendLine
+  // must not show them a second time; typed with the host's echo off, they
+  // are a password and stay out of the trace.
+  if (LocalEcho) {
+    EndOf(Memo1).insertText(kLineBreak);
+  }
+  HostText.clear();
+  maskTracedLine = !LocalEcho;
+  ConsoleEcho = false;
+  SendLine(ConsoleLine);
+  ConsoleEcho = true;
+  maskTracedLine = false;
+  ConsoleLine.clear();
+}
+
+void TNSVT::Memo1Change() {
+  if (trimmingConsole) {
+    return;  // the trimming below changes the text itself
+  }
+  trimmingConsole = true;
+  QTextDocument* document = Memo1->document();
+  while (CountLines(document) > static_cast<int>(kConsoleLineLimit)) {
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+  }
+  if (document->characterCount() > kConsoleCharLimit) {
+    // Drop the oldest half at once so a flood costs little per message.
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                        document->characterCount() - kConsoleCharLimit / 2);
+    cursor.removeSelectedText();
+  }
+  Memo1->moveCursor(QTextCursor::End);
+  Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+  trimmingConsole = false;
+}
+
+void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
+  // The console holds text only up to a NUL.
+  const auto* text = reinterpret_cast<const char*>(bytes.data());
+  std::size_t length = 0;
+  while (length < bytes.size() && text[length] != kNul) {
+    ++length;
+  }
+  if (length == 0) {
+    return;
+  }
+  EndOf(Memo1).insertText(QString::fromLatin1(text, static_cast<qsizetype>(length)));
+}
+
+void TNSVT::EndConsoleLine() {
+  const QTextBlock last = Memo1->document()->lastBlock();
+  if (last.length() > 1) {
+    EndOf(Memo1).insertText(kLineBreak);
+  }
+}

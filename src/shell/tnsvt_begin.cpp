@@ -1,0 +1,112 @@
+// The Begin button: checks the installation group and account against the
+// configured defaults, stores them as %0 and %1, opens the trace when asked,
+// and starts (or continues) the install script. Also the input filter of the
+// group and account fields.
+#include "TNSVT.h"
+
+#include "dialogs.h"
+#include "namefilter.h"
+#include "versioninfo.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <string>
+
+namespace {
+
+constexpr int kIdDefaultGroup = 1071;
+constexpr int kIdDefaultAccount = 1072;
+const char kTraceFileName[] = "TRACEFIL";
+const char kTraceTitle[] = "PELTRIMAX TRACE: ";
+const char kAlteredDefaults[] =
+    "You have chosen to alter the default installation group and or account for this "
+    "product. This may result in support delays. \r\n\r\n"
+    "Do you wish to continue the installation using these values?";
+
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FieldText(const QLineEdit* field) {
+  return field->text().toLatin1().toStdString();
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return text;
+}
+
+// The first command-line argument asks for a trace when it holds a T in
+// either case.
+bool TraceArgument(const QStringList& arguments) {
+  if (arguments.isEmpty()) {
+    return false;
+  }
+  const std::string first = UpperAscii(arguments.first().toLatin1().toStdString());
+  return first.find('T') != std::string::npos;
+}
+
+void FilterField(QLineEdit* field) {
+  const int caret = field->cursorPosition();
+  const QString filtered = Latin1(shell::FilterInstallName(FieldText(field)));
+  if (filtered != field->text()) {
+    field->setText(filtered);  // runs the filter again, which changes nothing now
+  }
+  field->setCursorPosition(std::min(caret, static_cast<int>(filtered.size())));
+}
+
+}  // namespace
+
+void TNSVT::btnProcessClick() {
+  const bool ctrlHeld = keyboardModifiers().testFlag(Qt::ControlModifier);
+
+  const std::string group = TableString(kIdDefaultGroup);
+  if (!group.empty() && group != " ") {
+    if (FieldText(DefaultGroup) != group ||
+        FieldText(DefaultAccount) != ScriptVars[install::kDefaultAccountVar]) {
+      if (!dialogs().Confirm(this, kAlteredDefaults)) {
+        DefaultAccount->setText(Latin1(TableString(kIdDefaultAccount)));
+        DefaultGroup->setText(Latin1(group));
+        DefaultGroup->setFocus();
+        DefaultGroup->selectAll();
+        return;
+      }
+    }
+  }
+
+  ScriptVars[0] = UpperAscii(FieldText(DefaultGroup));
+  ScriptVars[1] = UpperAscii(FieldText(DefaultAccount));
+
+  // Once open, the trace goes on in the same file: a later Begin that asks
+  // for it again neither starts it afresh nor repeats the header.
+  if ((ctrlHeld || TraceArgument(arguments())) && !TraceOn) {
+    OpenTrace();
+  }
+
+  lblStatus->clear();
+  if (RestartScript) {
+    ScriptLineNo = 1;
+  }
+  LocalLinesRun = 0;
+  NextScriptLine();
+}
+
+void TNSVT::OpenTrace() {
+  TraceOn = true;
+  trace.Open(kTraceFileName);  // a file that cannot be made is ignored
+  TraceLine(kTraceTitle + VersionText());
+  TraceLine(kApplicationTitle);
+}
+
+void TNSVT::DefaultGroupChange() {
+  FilterField(DefaultGroup);
+}
+
+void TNSVT::DefaultAccountChange() {
+  FilterField(DefaultAccount);
+}

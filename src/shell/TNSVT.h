@@ -287,6 +287,8 @@ signals:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  // Escape, unless a control used it, is the window's cancel key.
+  void keyPressEvent(QKeyEvent* event) override;
 
 private:
   void BuildControls();

@@ -16,7 +16,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -303,15 +302,6 @@ void TNSVT::BuildControls() {
   connect(Memo1, &ConsoleEdit::KeyChar, this, &TNSVT::Memo1KeyPress);
   connect(Memo1, &QPlainTextEdit::textChanged, this, &TNSVT::Memo1Change);
 
-  // Escape is the cancel key of the window: it presses Exit while Exit is on
-  // screen.
-  auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  connect(cancel, &QShortcut::activated, this, [this] {
-    if (btnExit->isVisible() && btnExit->isEnabled()) {
-      btnExit->click();
-    }
-  });
-
   adjustSize();
   setFixedSize(sizeHint());
   move(kWindowLeft, kWindowTop);
@@ -376,7 +366,7 @@ void TNSVT::SetUiPhase(int phase) {
       btnProcess->setEnabled(false);
       LogonAccepted = false;
       lblLogonString->setText("");
-      if (Panel1->isVisible()) {
+      if (!Panel1->isHidden()) {  // also before the window is first shown
         Host3->setFocus();
       }
       break;
@@ -448,6 +438,16 @@ void TNSVT::FormClose() {
     ExitInProgress = true;
   }
   EndApplication();
+}
+
+void TNSVT::keyPressEvent(QKeyEvent* event) {
+  // The cancel button: Escape presses Exit while Exit is on screen.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      btnExit->isVisible() && btnExit->isEnabled()) {
+    btnExit->click();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void TNSVT::closeEvent(QCloseEvent* event) {

@@ -1,0 +1,315 @@
+// The window at start, its phases, the console and the ways it ends,
+// driven through a socket the test plays the host through.
+#include "testsupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using support::Bytes;
+using support::RecordingDialogs;
+using support::WindowRig;
+namespace host = support::host;
+
+namespace {
+
+std::string Text(const QLabel* label) {
+  return label->text().toLatin1().toStdString();
+}
+
+std::size_t CountTerminationRequests(const support::CaptureSocket& socket) {
+  std::size_t count = 0;
+  for (const Bytes& message : socket.sent) {
+    if (message.size() == 10 && message[3] == 0 && message[5] == 2) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+void TypeText(TNSVT& window, const std::string& text) {
+  for (char c : text) {
+    window.Memo1KeyPress(static_cast<std::uint8_t>(c));
+  }
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void startsInConnectPhase() {
+    WindowRig rig;
+    TNSVT& w = *rig.window;
+    QCOMPARE(w.windowTitle(), QString("ZORBELIX MPEiX Installer"));
+    QCOMPARE(w.centralWidget()->size(), QSize(592, 414));
+    QCOMPARE(w.UiPhase, 0);
+    QCOMPARE(Text(w.lblStatus), std::string("  Application ready "));
+    QCOMPARE(Text(w.lblAction),
+             std::string("Type in the host name or IP address and press connect."));
+    QVERIFY(w.Panel1->isVisible());
+    QVERIFY(!w.Panel2->isVisible());
+    QVERIFY(!w.Panel3->isVisible());
+    QVERIFY(!w.btnProcess->isEnabled());
+    QVERIFY(!w.Memo1->isEnabled());
+    QVERIFY(!w.Port3->isVisible());
+    QCOMPARE(w.Port3->text(), QString("1570"));
+    QVERIFY(!w.DefaultGroup->isVisible());
+    QVERIFY(!w.DefaultAccount->isVisible());
+    QVERIFY(!w.Label1->isVisible());
+    QCOMPARE(w.GrandTotal, 112128);
+    QCOMPARE(w.HostReadLength, 1);
+    // A hidden row takes no room: the visible one sits right under Panel0.
+    QCOMPARE(w.Panel1->y(), w.Panel0->height());
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Host3));
+    for (const char* name :
+         {"Memo1", "btnConnect", "btnExit", "btnProcess", "lblStatus", "lblAction", "lbl2", "Host3",
+          "Port3", "pb1", "pb2", "Panel0", "Panel1", "Panel2", "Panel3", "lblLogonString",
+          "DefaultGroup", "DefaultAccount"}) {
+      QVERIFY2(w.findChild<QWidget*>(name) != nullptr, name);
+    }
+  }
+
+  void groupAndAccountRow_data() {
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<bool>("rowVisible");
+    QTest::addColumn<QString>("groupText");
+    QTest::addColumn<bool>("groupEditable");
+    QTest::addColumn<QString>("accountText");
+    QTest::addColumn<bool>("accountEditable");
+    QTest::addColumn<QString>("defaultAccount");
+    QTest::newRow("both one space: hidden") << " "
+                                            << " " << false << "" << false << "" << false << "";
+    QTest::newRow("group SYS, account empty")
+        << "SYS"
+        << "" << true << "SYS" << true << "VORDANEX" << false << "VORDANEX";
+    QTest::newRow("both blank") << "  "
+                                << "\t" << true << "PUB" << false << "VORDANEX" << false
+                                << "VORDANEX";
+    QTest::newRow("lower case default shown filtered")
+        << "sys"
+        << "abc" << true << "SYS" << true << "ABC" << true << "abc";
+  }
+  void groupAndAccountRow() {
+    QFETCH(QString, group);
+    QFETCH(QString, account);
+    WindowRig rig({{1071, group.toStdString()}, {1072, account.toStdString()}});
+    TNSVT& w = *rig.window;
+    w.SetUiPhase(1);
+    QFETCH(bool, rowVisible);
+    QCOMPARE(w.DefaultGroup->isVisible(), rowVisible);
+    QCOMPARE(w.Label1->isVisible(), rowVisible);
+    QTEST(w.DefaultGroup->text(), "groupText");
+    QTEST(w.DefaultGroup->isEnabled(), "groupEditable");
+    QTEST(w.DefaultAccount->text(), "accountText");
+    QTEST(w.DefaultAccount->isEnabled(), "accountEditable");
+    QTEST(QString::fromStdString(w.ScriptVars[12]), "defaultAccount");
+  }
+
+  void phases_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<QString>("logon");
+    QTest::addColumn<int>("requested");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("2 from 0 shows 1") << 0 << "MANAGER.SYS,PUB" << 2 << 1;
+    QTest::newRow("2 without the logon shows 1") << 1 << "OPERATOR.SYS" << 2 << 1;
+    QTest::newRow("2 from 1 with the logon") << 1 << "S1,MANAGER.SYS,PUB" << 2 << 2;
+    QTest::newRow("3 whatever the logon") << 1 << "" << 3 << 3;
+    QTest::newRow("0 from 2") << 2 << "MANAGER.SYS,PUB" << 0 << 0;
+  }
+  void phases() {
+    QFETCH(int, from);
+    QFETCH(QString, logon);
+    QFETCH(int, requested);
+    WindowRig rig;
+    TNSVT& w = *rig.window;
+    w.UiPhase = static_cast<std::uint8_t>(from);
+    w.lblLogonString->setText(logon);
+    w.SetUiPhase(requested);
+    QTEST(static_cast<int>(w.UiPhase), "shown");
+    QCOMPARE(w.Panel1->isVisible(), w.UiPhase == 0);
+    QCOMPARE(w.Panel2->isVisible(), w.UiPhase == 1 || w.UiPhase == 2);
+    QCOMPARE(w.Panel3->isVisible(), w.UiPhase == 3);
+    const std::string hint = Text(w.lblAction);
+    switch (w.UiPhase) {
+      case 1:
+        QCOMPARE(hint, w.LogonInstruction());
+        break;
+      case 2:
+        QCOMPARE(hint, std::string("Use Begin button when you are at an MPE prompt."));
+        break;
+      case 3:
+        QCOMPARE(hint, std::string("Upload in progress..."));
+        break;
+      default:
+        break;
+    }
+  }
+
+  void logonInstructionJoinsItsParts() {
+    WindowRig rig;
+    QCOMPARE(rig.window->LogonInstruction(),
+             std::string("Use the terminal window to logon as MANAGER.SYS,PUB.  Use session names, "
+                         "passwords, and commands as needed to end at an MPE prompt."));
+  }
+
+  // ---- console ----
+
+  void typingHonoursTheReadLength_data() {
+    QTest::addColumn<int>("readLength");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("length 1 sends each letter") << 1 << "AB" << QStringList{"A", "B"};
+    QTest::newRow("length 0 sends each letter") << 0 << "AB" << QStringList{"A", "B"};
+    QTest::newRow("length 80, 79 letters send nothing") << 80 << QString(79, 'x') << QStringList{};
+    QTest::newRow("length 80, the 80th sends all")
+        << 80 << QString(80, 'x') << QStringList{QString(80, 'x')};
+    QTest::newRow("enter ends the line")
+        << 80 << "HELLO MANAGER.SYS\r" << QStringList{"HELLO MANAGER.SYS"};
+    QTest::newRow("enter alone sends an empty line") << 80 << "\r" << QStringList{""};
+    QTest::newRow("backspace edits the line") << 80 << "BYX\bE\r" << QStringList{"BYE"};
+    QTest::newRow("control characters go as typed")
+        << 80 << QString("A\x03\r") << QStringList{QString("A\x03")};
+  }
+  void typingHonoursTheReadLength() {
+    QFETCH(int, readLength);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, sent);
+    WindowRig rig;
+    rig.Connect();
+    rig.Host(host::ReadRequest(static_cast<std::uint16_t>(readLength)));
+    const std::size_t before = rig.socket->sent.size();
+    TypeText(*rig.window, typed.toLatin1().toStdString());
+    QStringList lines;
+    for (const std::string& line : rig.SentLines(before)) {
+      lines << QString::fromLatin1(line.c_str(), static_cast<qsizetype>(line.size()));
+    }
+    QCOMPARE(lines, sent);
+  }
+
+  void localEchoShowsTypingOnce() {
+    WindowRig rig;
+    rig.Connect();
+    rig.Host(host::ReadRequest(80));
+    TypeText(*rig.window, "SHOW\r");
+    QCOMPARE(rig.ConsoleText(), std::string("SHOW\n"));
+    // With the host echoing, nothing typed appears locally.
+    rig.Host(host::Settings(0x8000, 1));
+    QVERIFY(!rig.window->LocalEcho);
+    rig.Host(host::ReadRequest(80));
+    TypeText(*rig.window, "pw\r");
+    QCOMPARE(rig.ConsoleText(), std::string("SHOW\n"));
+    QCOMPARE(rig.SentLines().back(), std::string("pw"));
+  }
+
+  void keysReachTheConsoleAsCharacters() {
+    WindowRig rig;
+    rig.Connect();
+    rig.Host(host::ReadRequest(80));
+    QTest::keyClicks(rig.window->Memo1, "ok");
+    QTest::keyClick(rig.window->Memo1, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(rig.window->Memo1, Qt::Key_Left);  // no character: sends nothing
+    QTest::keyClick(rig.window->Memo1, Qt::Key_Return);
+    QCOMPARE(rig.SentLines().back(), std::string("ok\x03"));
+  }
+
+  void consoleKeepsTwentyLines() {
+    WindowRig rig;
+    rig.Connect();
+    for (int i = 1; i <= 25; ++i) {
+      rig.Host(host::TermIo("line " + std::to_string(i)));
+    }
+    const QStringList lines = rig.window->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 20);
+    QCOMPARE(lines.first(), QString("line 6"));
+    QCOMPARE(lines.last(), QString("line 25"));
+    QCOMPARE(rig.window->Memo1->textCursor().position(),
+             rig.window->Memo1->document()->characterCount() - 1);
+  }
+
+  void hostOutputFeedsConsoleAndHostText() {
+    WindowRig rig;
+    rig.Connect();
+    rig.Host(host::TermIo(std::string("A\0B", 3)));
+    QCOMPARE(rig.window->HostText, std::string("A~B"));
+    QCOMPARE(rig.window->RawHostCount, 3);
+    QCOMPARE(rig.window->RawHostData[1], std::uint8_t{0});
+    QCOMPARE(rig.ConsoleText(), std::string("A\n"));
+    rig.Host(host::TermIo("MPE XL:", 0xD0));
+    rig.Host(host::TermIo("HELLO", 0xD0));
+    QCOMPARE(rig.ConsoleText(), std::string("A\nMPE XL:HELLO"));
+  }
+
+  void rawHostDataNeverOverruns() {
+    WindowRig rig;
+    rig.Connect();
+    const std::string block(30000, 'x');
+    for (int i = 0; i < 4; ++i) {
+      rig.Host(host::TermIo(block));
+    }
+    QCOMPARE(rig.window->RawHostCount, static_cast<std::int32_t>(nsvt::kMaxFrame));
+    QCOMPARE(rig.window->HostText.size(), std::size_t{120000});
+  }
+
+  // ---- ending ----
+
+  void exitWithoutConnectionSendsNothing() {
+    WindowRig rig;
+    QTest::mouseClick(rig.window->btnExit, Qt::LeftButton);
+    QVERIFY(rig.ended);
+    QVERIFY(rig.socket->sent.empty());
+  }
+
+  void twoExitsSendOneTerminationRequest() {
+    WindowRig rig;
+    rig.Connect();
+    rig.Host(host::NegotiationRequest(0x1111));
+    // The second click lands while the first is letting events run.
+    QTimer::singleShot(0, rig.window.get(), [&rig] { rig.window->btnExitClick(); });
+    rig.window->btnExitClick();
+    QCOMPARE(CountTerminationRequests(*rig.socket), std::size_t{1});
+    const Bytes& request = rig.socket->sent.back();
+    QCOMPARE(request, (Bytes{0, 10, 2, 0, request[4], 2, 0x11, 0x11, 0, 0}));
+    QVERIFY(rig.ended);
+  }
+
+  void closingWhileConnectedSendsTermination() {
+    WindowRig rig;
+    rig.Connect();
+    rig.LogOn();
+    QCOMPARE(rig.window->UiPhase, 2);
+    rig.window->close();
+    QCOMPARE(CountTerminationRequests(*rig.socket), std::size_t{1});
+    QVERIFY(rig.ended);
+  }
+
+  void escapePressesExitInConnectPhase() {
+    WindowRig rig;
+    QTest::keyClick(rig.window->Host3, Qt::Key_Escape);
+    QVERIFY(rig.ended);
+  }
+
+  void menuItemsDoNothing() {
+    WindowRig rig;
+    rig.window->Exit1->trigger();
+    rig.window->About1->trigger();
+    QVERIFY(!rig.ended);
+    QVERIFY(rig.dialogs.boxes.empty());
+  }
+
+  void idleTimerCountsInTheCorner() {
+    WindowRig rig;
+    rig.window->Timer1Timer();
+    rig.window->Timer1Timer();
+    QCOMPARE(rig.window->lbl2->text(), QString("2"));
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"

@@ -252,7 +252,7 @@ void TNSVT::HandleReadRequest() {
 void TNSVT::HandleLogonNotice(std::string_view text) {
   // A label shows the text up to its first zero byte.
   const std::string shown(text.substr(0, text.find('\0')));
-  lblLogonString->setText(Latin1(shown));
+  SetLogonLabel(shown);
   if (!RequiredLogon.empty() && shown.find(RequiredLogon) != std::string::npos) {
     LogonAccepted = true;
     return;

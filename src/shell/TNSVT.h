@@ -121,6 +121,8 @@ public:
   bool ExitInProgress = false;
   bool InErrorHandler = false;
   bool ApplicationEnded = false;  // the program has been told to end
+  std::string LogonLabel;         // what lblLogonString shows, kept for the phase checks
+  std::string shownAction;        // what lblAction shows, so unchanged hints cost nothing
 
   // ---- NS/VT client state ----
   TClientSocket* socket = nullptr;  // owned by the window (Qt parent)
@@ -199,6 +201,8 @@ public:
   // ---- Shell (tnsvt_form.cpp) ----
   void SetUiPhase(int phase);
   void SetConsoleInput(bool on);
+  void SetLogonLabel(const std::string& text);
+  void ShowAction(const std::string& text);
   std::string LogonInstruction() const;
   void Timer1Timer();
   void Timer2Timer();

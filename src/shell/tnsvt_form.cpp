@@ -149,7 +149,7 @@ TNSVT::TNSVT(Platform platform, QWidget* parent)
   ScriptVars[install::kPayloadNameVar + 1].clear();
   UiPhase = 0;
   lblStatus->setText(kStatusReady);
-  lblLogonString->setText(kLogonLabelEmpty);
+  SetLogonLabel(kLogonLabelEmpty);
 
   RequiredLogon = TableString(kIdRequiredLogon);
   HintConnect = TableString(kIdHintConnect);
@@ -350,8 +350,7 @@ void TNSVT::SetUiPhase(int phase) {
     UiPhase = static_cast<std::uint8_t>(phase);
   }
   if (UiPhase == 2) {
-    const std::string label = lblLogonString->text().toLatin1().toStdString();
-    if (RequiredLogon.empty() || label.find(RequiredLogon) == std::string::npos) {
+    if (RequiredLogon.empty() || LogonLabel.find(RequiredLogon) == std::string::npos) {
       UiPhase = 1;
     }
   }
@@ -361,28 +360,43 @@ void TNSVT::SetUiPhase(int phase) {
   Panel3->setVisible(UiPhase == 3);
   switch (UiPhase) {
     case 0:
-      lblAction->setText(Latin1(HintConnect));
+      ShowAction(HintConnect);
       SetConsoleInput(false);
       btnProcess->setEnabled(false);
       LogonAccepted = false;
-      lblLogonString->setText("");
+      SetLogonLabel("");
       if (!Panel1->isHidden()) {  // also before the window is first shown
         Host3->setFocus();
       }
       break;
     case 1:
-      lblAction->setText(Latin1(LogonInstruction()));
+      ShowAction(LogonInstruction());
       break;
     case 2:
-      lblAction->setText(Latin1(HintAtPrompt));
+      ShowAction(HintAtPrompt);
       break;
     default:
-      lblAction->setText(Latin1(ActionText));
+      ShowAction(ActionText);
       break;
   }
   while (QApplication::overrideCursor() != nullptr) {
     QApplication::restoreOverrideCursor();
   }
+}
+
+void TNSVT::SetLogonLabel(const std::string& text) {
+  LogonLabel = text;
+  lblLogonString->setText(Latin1(text));
+}
+
+// The phase hint is set at every read request; only a change reaches the
+// label, so the receive path stays free of allocations.
+void TNSVT::ShowAction(const std::string& text) {
+  if (text == shownAction && !lblAction->text().isNull()) {
+    return;
+  }
+  shownAction = text;
+  lblAction->setText(Latin1(text));
 }
 
 void TNSVT::SetConsoleInput(bool on) {

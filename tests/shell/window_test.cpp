@@ -130,7 +130,7 @@ private slots:
     WindowRig rig;
     TNSVT& w = *rig.window;
     w.UiPhase = static_cast<std::uint8_t>(from);
-    w.lblLogonString->setText(logon);
+    w.SetLogonLabel(logon.toStdString());
     w.SetUiPhase(requested);
     QTEST(static_cast<int>(w.UiPhase), "shown");
     QCOMPARE(w.Panel1->isVisible(), w.UiPhase == 0);

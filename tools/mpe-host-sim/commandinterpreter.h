@@ -1,0 +1,85 @@
+// The MPE/iX side of one session: logon, the command interpreter at the ":"
+// prompt, and the programs it runs.
+//
+// It sees the terminal only through HostTerminal: every answer the terminal
+// sends to a read comes in through input(), and everything the host shows
+// goes out through the terminal's write operations.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <functional>
+#include <memory>
+
+#include "hostterminal.h"
+#include "mpesession.h"
+
+namespace mpe {
+
+class CommandInterpreter {
+public:
+  CommandInterpreter(HostTerminal& terminal, HostStore& store, const HostConfig& config,
+                     int sessionId);
+  ~CommandInterpreter();
+
+  // Shows the logon prompt.
+  void start();
+  // Takes the terminal's answer to the pending read.
+  void input(const QByteArray& data);
+
+  const SessionState& session() const { return session_; }
+
+  static constexpr int kCommandReadLength = 80;
+  static constexpr int kLogonReadLength = 80;
+  static constexpr int kPasswordReadLength = 80;
+  static constexpr int kPasswordTries = 3;
+  static constexpr int kLogonAttempts = 3;
+  static constexpr int kTerminateLogonFailed = 6;
+
+private:
+  enum class Phase { Logon, Password, Command, Program, Over };
+
+  struct PasswordCheck {
+    QString kind;  // ACCOUNT, USER, GROUP
+    QString name;
+    QString expected;
+  };
+
+  void logonPrompt();
+  void logon(const QString& line);
+  void askPassword();
+  void password(const QByteArray& answer);
+  void logonFailed(const QByteArray& why);
+  void completeLogon();
+  void commandPrompt();
+  void command(const QString& line);
+  void endProgram();
+  void error(const QByteArray& text) { terminal_.writeLine(text); }
+
+  // Commands; `args` is the text after the verb.
+  void echo(const QString& args);
+  void purge(const QString& args);
+  void build(const QString& args);
+  void save(const QString& args);
+  void listFile(const QString& args);
+  void dstat();
+  void version(const QString& args);
+  void run(const QString& args);
+  void bye();
+
+  std::optional<FileRef> fileArgument(const QString& text);
+  void saveToStore(const FileRef& ref, const MpeFile& file, const char* what);
+
+  HostTerminal& terminal_;
+  HostStore& store_;
+  const HostConfig& config_;
+  SessionState session_;
+  Phase phase_ = Phase::Logon;
+  QList<PasswordCheck> passwords_;
+  int passwordTries_ = 0;
+  int failedLogons_ = 0;
+  std::unique_ptr<Program> program_;
+  std::optional<FileRef> programFile_;
+};
+
+}  // namespace mpe

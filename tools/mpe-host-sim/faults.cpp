@@ -1,0 +1,106 @@
+// Parsing and lookup of the fault plan.
+#include "faults.h"
+
+#include <QStringList>
+
+namespace faults {
+
+namespace {
+
+const QStringList kPlainPoints{"connect",   "logon",      "password", "after-logon",  "fcopy-end",
+                               "challenge", "descriptor", "header",   "block-confirm"};
+const QStringList kNumberedPoints{"fcopy-record", "block"};
+constexpr const char* kCommandPoint = "command";
+
+// Splits "KIND:ARG:REST" into the point and what follows it.
+std::pair<QString, QString> splitPoint(const QString& spec) {
+  QStringList parts = spec.split(':');
+  const QString kind = parts.first().trimmed().toLower();
+  const int pointParts = (kNumberedPoints.contains(kind) || kind == kCommandPoint) ? 2 : 1;
+  const QString point = parts.mid(0, pointParts).join(':');
+  const QString rest = parts.mid(pointParts).join(':');
+  return {point, rest};
+}
+
+}  // namespace
+
+std::optional<QString> normalizePoint(const QString& text, QString* error) {
+  const QString kind = text.section(':', 0, 0).trimmed().toLower();
+  const QString arg = text.section(':', 1).trimmed();
+  if (kPlainPoints.contains(kind) && arg.isEmpty())
+    return kind;
+  if (kind == kCommandPoint && !arg.isEmpty() && !arg.contains(' ')) {
+    return kind + ":" + arg.toUpper();
+  }
+  if (kNumberedPoints.contains(kind)) {
+    bool ok = false;
+    const int n = arg.toInt(&ok);
+    if (ok && n >= 1)
+      return kind + ":" + QString::number(n);
+  }
+  *error = QString("unknown point '%1' (see --help for the list)").arg(text);
+  return std::nullopt;
+}
+
+bool FaultPlan::add(Action action, const QString& spec, QString* error) {
+  Fault f{action, QString(), 0};
+  QString pointText = spec;
+  if (action == Action::ReadLength) {
+    pointText = spec.section('=', 0, 0);
+    bool ok = false;
+    f.value = spec.section('=', 1).toInt(&ok);
+    if (!spec.contains('=') || !ok || f.value < 0 || f.value > 65535) {
+      *error = QString("'%1': expected POINT=LENGTH with a length of 0 to 65535").arg(spec);
+      return false;
+    }
+  } else if (action == Action::Terminate) {
+    const auto [point, reason] = splitPoint(spec);
+    pointText = point;
+    f.value = kDefaultTerminateReason;
+    if (!reason.isEmpty()) {
+      bool ok = false;
+      f.value = reason.toInt(&ok);
+      if (!ok || f.value < 0 || f.value > 65535) {
+        *error = QString("'%1': the reason must be a number from 0 to 65535").arg(spec);
+        return false;
+      }
+    }
+  }
+  const std::optional<QString> point = normalizePoint(pointText, error);
+  if (!point)
+    return false;
+  f.point = *point;
+  faults_ << f;
+  return true;
+}
+
+QList<Fault> FaultPlan::at(const QString& point) const {
+  QList<Fault> out;
+  for (const Fault& f : faults_) {
+    if (f.point == point)
+      out << f;
+  }
+  return out;
+}
+
+QString actionName(Action action) {
+  switch (action) {
+    case Action::Drop:
+      return "drop";
+    case Action::Reset:
+      return "reset";
+    case Action::Terminate:
+      return "terminate";
+    case Action::Silent:
+      return "silence";
+    case Action::BadVersion:
+      return "bad version byte";
+    case Action::ShortLength:
+      return "length below 10";
+    case Action::ReadLength:
+      return "read length";
+  }
+  return "?";
+}
+
+}  // namespace faults

@@ -1,0 +1,63 @@
+// Faults the host commits on request, at named points of the dialogue.
+//
+// Points (case-insensitive):
+//   connect              before the host's first message (negotiation request)
+//   logon                the read after each "MPE XL:" prompt
+//   password             the read after a password prompt
+//   after-logon          the first ":" read after a successful logon
+//   command:VERB         the read that follows the command VERB (for RUN: the
+//                        program's first read; for BYE: the close)
+//   fcopy-record:N       FCOPY's status read before record N (N from 1; the
+//                        read after the last record is the one ":EOD" answers)
+//   fcopy-end            FCOPY's ">" read after it has reported the counts
+//   challenge            the host program's read for the challenge echo
+//   descriptor           its read of 1032 for the descriptor block
+//   header               its read of 1032 for the header block (binary only)
+//   block-confirm        its read of 1 answered with "1"
+//   block:N              its read of 1032 for data block N (N from 1; the
+//                        block after the last data block is the end block)
+// Each fault fires at most once per session, in every session of the run.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace faults {
+
+enum class Action {
+  Drop,         // close the connection normally
+  Reset,        // abort it with a TCP reset
+  Terminate,    // send a termination request with `value` as the reason
+  Silent,       // send nothing more, keep the connection open
+  BadVersion,   // send a TERM_IO whose version byte is not 2, then go on
+  ShortLength,  // send a header whose length field is below 10, then go on
+  ReadLength,   // post the read with `value` as its length
+};
+
+struct Fault {
+  Action action;
+  QString point;  // normalized: lower-case kind, upper-case command verb
+  int value = 0;
+};
+
+// Brings a point name into its normal form, or explains why it is not one.
+std::optional<QString> normalizePoint(const QString& text, QString* error);
+
+class FaultPlan {
+public:
+  static constexpr int kDefaultTerminateReason = 2;  // STOP CANCEL FROM OP
+
+  // Adds a fault from its option argument: POINT for most actions,
+  // POINT[:REASON] for Terminate, POINT=LENGTH for ReadLength.
+  bool add(Action action, const QString& spec, QString* error);
+  QList<Fault> at(const QString& point) const;
+  bool empty() const { return faults_.isEmpty(); }
+
+private:
+  QList<Fault> faults_;
+};
+
+QString actionName(Action action);
+
+}  // namespace faults

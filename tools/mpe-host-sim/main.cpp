@@ -1,0 +1,120 @@
+// mpe-host-sim: an HP 3000 running MPE/iX behind NS/VT, for rehearsing
+// installations and for the installer's tests. See README.md.
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstdio>
+
+#include "simserver.h"
+
+namespace {
+
+constexpr int kExitUsage = 64;
+constexpr int kExitCannotStart = 70;
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// Turns SIGINT and SIGTERM into an orderly stop of the event loop.
+void watchSignals(QCoreApplication& app, SimServer& server) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+    return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &server] {
+    char c;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+    std::fprintf(stderr, "mpe-host-sim: stopping\n");
+    app.exit(server.verdict());
+  });
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+}
+
+// Seeds the store with --put files.
+bool putFiles(const SimOptions& o, mpe::HostStore& store, QString* error) {
+  for (const auto& [spec, path] : o.puts) {
+    const QString name = spec.section(':', 0, 0);
+    const QString code = spec.section(':', 1);
+    const std::optional<mpe::FileRef> ref = mpe::parseFileName(name, "PUB", "SYS");
+    QFile local(path);
+    if (!ref || !local.open(QIODevice::ReadOnly)) {
+      *error = QString("--put %1=%2: bad name or unreadable file").arg(spec, path);
+      return false;
+    }
+    mpe::MpeFile file;
+    file.data = local.readAll();
+    bool numeric = false;
+    const int number = code.toInt(&numeric);
+    file.attr.code =
+        numeric ? number : mpe::fileCodeForMnemonic(code.isEmpty() ? "NMPRG" : code).value_or(0);
+    file.attr.recordCount = (file.data.size() + file.attr.recordSize - 1) / file.attr.recordSize;
+    file.attr.limit = file.attr.recordCount;
+    if (!store.save(*ref, file, error))
+      return false;
+  }
+  for (const QString& name : o.inUse) {
+    const std::optional<mpe::FileRef> ref = mpe::parseFileName(name, "PUB", "SYS");
+    if (!ref) {
+      *error = "--in-use " + name + ": not a file name";
+      return false;
+    }
+    store.pinInUse(*ref);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  SimOptions options;
+  QString text;
+  switch (parseOptions(app.arguments(), &options, &text)) {
+    case ParseResult::Help:
+      std::fputs(qPrintable(text), stdout);
+      return 0;
+    case ParseResult::Error:
+      std::fprintf(stderr, "mpe-host-sim: %s\n", qPrintable(text));
+      return kExitUsage;
+    case ParseResult::Run:
+      break;
+  }
+
+  QTemporaryDir tempStore(QDir::tempPath() + "/mpe-host-sim-XXXXXX");
+  tempStore.setAutoRemove(false);  // kept, so the installed files can be inspected
+  const QString storeDir = options.storeDir.isEmpty() ? tempStore.path() : options.storeDir;
+  if (!QDir().mkpath(storeDir)) {
+    std::fprintf(stderr, "mpe-host-sim: cannot create store %s\n", qPrintable(storeDir));
+    return kExitCannotStart;
+  }
+  if (options.storeDir.isEmpty() == false)
+    tempStore.remove();
+  mpe::HostStore store(storeDir);
+  Transcript transcript;
+  if (!transcript.open(options.transcriptFile, &text) || !putFiles(options, store, &text)) {
+    std::fprintf(stderr, "mpe-host-sim: %s\n", qPrintable(text));
+    return kExitCannotStart;
+  }
+
+  SimServer server(options, store, transcript);
+  if (!server.listen(&text)) {
+    std::fprintf(stderr, "mpe-host-sim: cannot listen on %s:%u: %s\n",
+                 qPrintable(options.address.toString()), options.port, qPrintable(text));
+    return kExitCannotStart;
+  }
+  std::fprintf(stderr, "mpe-host-sim: listening on %s:%u\n", qPrintable(options.address.toString()),
+               server.port());
+  std::fprintf(stderr, "mpe-host-sim: store %s\n", qPrintable(store.root()));
+  std::fflush(stderr);
+  QObject::connect(&server, &SimServer::done, &app, [&app](int verdict) { app.exit(verdict); });
+  watchSignals(app, server);
+  return app.exec();
+}

@@ -1,0 +1,118 @@
+// One NS/VT connection, host side: negotiation, the control messages and
+// their replies, terminal output and reads, and the faults of the plan.
+//
+// The session carries the MPE dialogue (CommandInterpreter) and implements
+// the HostTerminal it talks through. Everything runs on the event loop's
+// thread; outgoing messages pass through one queue so that a latency and the
+// faults (drop, reset, termination) keep their place in the dialogue.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include "commandinterpreter.h"
+#include "faults.h"
+#include "hostterminal.h"
+#include "transcript.h"
+#include "vtmessage.h"
+
+class QTcpSocket;
+
+struct SessionSettings {
+  mpe::HostConfig host;
+  faults::FaultPlan faults;
+  int latencyMs = 0;
+};
+
+class Session : public QObject, public mpe::HostTerminal {
+  Q_OBJECT
+public:
+  Session(QTcpSocket* socket, int id, const SessionSettings& settings, mpe::HostStore& store,
+          Transcript& transcript, QObject* parent = nullptr);
+  ~Session() override;
+
+  // Sends the negotiation request (unless a fault at "connect" says
+  // otherwise). Call once, right after construction.
+  void start();
+
+  int id() const { return id_; }
+  int deviations() const { return deviations_; }
+  const mpe::SessionState& mpeSession() const { return interpreter_.session(); }
+
+  // HostTerminal
+  void writeLine(const QByteArray& text) override;
+  void writeInPlace(const QByteArray& bytes) override;
+  void postRead(int length) override;
+  void setEcho(bool on) override;
+  void sendLogonNotice(const QByteArray& text) override;
+  void markPoint(const QString& point) override;
+  void logEvent(const QString& text) override;
+  void logOff() override;
+  void terminate(int reason) override;
+
+  // How long the host waits for the terminal's termination reply.
+  static constexpr int kTerminateReplyWaitMs = 2000;
+
+signals:
+  // The connection has closed; emitted once.
+  void finished(Session* session);
+
+private:
+  enum class Stage { AwaitNegotiationReply, AwaitOpenRequest, Dialogue, Terminating, Closed };
+  enum class OutKind { Message, Raw, Close, Reset };
+  struct Outgoing {
+    OutKind kind;
+    QByteArray bytes;
+  };
+  struct PendingReply {
+    uint8_t msgClass;
+    uint8_t type;
+    uint16_t requestEcho;
+  };
+
+  void onReadyRead();
+  void onDisconnected();
+  void handle(const QByteArray& message);
+  void handleReply(const vt::Header& h, const QByteArray& m);
+  void handleInput(const QByteArray& m);
+  void beginDialogue();
+  void deviation(const QString& text);
+
+  uint16_t nextEcho();
+  void sendMessage(const QByteArray& message);
+  void sendRequest(const QByteArray& message, uint8_t replyClass);
+  void enqueue(Outgoing item);
+  void flushQueue();
+  void perform(const Outgoing& item);
+  // Applies the faults of the points marked since the last read. Returns
+  // false when one of them has ended or silenced the connection.
+  bool firePoints(int* readLength);
+  void apply(const faults::Fault& fault, int* readLength);
+  void sendTermination(int reason);
+
+  QTcpSocket* socket_;
+  int id_;
+  const SessionSettings& settings_;
+  Transcript& transcript_;
+  mpe::CommandInterpreter interpreter_;
+  vt::Framer framer_;
+  Stage stage_ = Stage::AwaitNegotiationReply;
+  QElapsedTimer clock_;
+  uint16_t echo_;
+  QSet<uint16_t> sentEchoes_;
+  QList<PendingReply> pendingReplies_;
+  int pendingRead_ = -1;  // length of the posted read; -1: none
+  QStringList markedPoints_;
+  QSet<QString> firedPoints_;
+  bool quiet_ = false;   // a fault or the logoff: the host says nothing more
+  bool silent_ = false;  // the host ignores the terminal too
+  bool loggedOff_ = false;
+  int deviations_ = 0;
+  QList<Outgoing> queue_;
+  QTimer latencyTimer_;
+  QTimer terminateTimer_;
+  bool finished_ = false;
+};

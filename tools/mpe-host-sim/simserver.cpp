@@ -1,0 +1,102 @@
+// Accepting sessions and judging them.
+#include "simserver.h"
+
+#include <QFile>
+#include <QTcpSocket>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kDefaultGroup = "PUB";
+constexpr const char* kDefaultAccount = "SYS";
+
+// The records a local text file becomes on the host: line ends turned into
+// LF as the installer sends them, then split into blank-filled records.
+QByteArray expectedText(QByteArray local, int recordSize) {
+  local.replace("\r\n", "\n");
+  local.replace('\r', '\n');
+  qint64 unused = 0;
+  return mpe::textToRecords(local, recordSize, &unused);
+}
+
+}  // namespace
+
+SimServer::SimServer(const SimOptions& options, mpe::HostStore& store, Transcript& transcript,
+                     QObject* parent)
+    : QObject(parent), options_(options), store_(store), transcript_(transcript) {
+  connect(&server_, &QTcpServer::newConnection, this, &SimServer::onNewConnection);
+}
+
+bool SimServer::listen(QString* error) {
+  if (!server_.listen(options_.address, options_.port)) {
+    *error = server_.errorString();
+    return false;
+  }
+  return true;
+}
+
+void SimServer::onNewConnection() {
+  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    if (options_.once && servedOnce_) {
+      // One session only: later callers are turned away.
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    servedOnce_ = true;
+    auto* session = new Session(socket, nextId_++, options_.session, store_, transcript_, this);
+    connect(session, &Session::finished, this, &SimServer::onSessionFinished);
+    session->start();
+  }
+}
+
+void SimServer::onSessionFinished(Session* session) {
+  const mpe::SessionState& s = session->mpeSession();
+  int verdict = checkExpectations(session->id(), s.loggedOn ? s.group : kDefaultGroup,
+                                  s.loggedOn ? s.account : kDefaultAccount);
+  if (session->deviations() > 0)
+    verdict |= kDeviationSeen;
+  verdict_ |= verdict;
+  std::fprintf(stderr, "mpe-host-sim: session %d: ended, %d deviations, verdict %d\n",
+               session->id(), session->deviations(), verdict);
+  session->deleteLater();
+  if (options_.once)
+    emit done(verdict_);
+}
+
+int SimServer::checkExpectations(int sessionId, const QString& group,
+                                 const QString& account) const {
+  int verdict = 0;
+  for (const auto& [name, path] : options_.expects) {
+    QString result;
+    const std::optional<mpe::FileRef> ref = mpe::parseFileName(name, group, account);
+    const std::optional<mpe::MpeFile> stored = ref ? store_.load(*ref) : std::nullopt;
+    QFile local(path);
+    if (!ref) {
+      result = "MISMATCH: not a file name";
+    } else if (!stored) {
+      result = "MISMATCH: not stored";
+    } else if (!local.open(QIODevice::ReadOnly)) {
+      result = "MISMATCH: cannot read " + path;
+    } else {
+      QByteArray want = local.readAll();
+      if (stored->attr.ascii)
+        want = expectedText(want, stored->attr.recordSize);
+      result = stored->data == want
+                   ? QString("match, %1 bytes crc32 %2")
+                         .arg(stored->data.size())
+                         .arg(mpe::crc32Hex(stored->data))
+                   : QString("MISMATCH: stored %1 bytes crc32 %2, local %3 bytes crc32 %4")
+                         .arg(stored->data.size())
+                         .arg(mpe::crc32Hex(stored->data))
+                         .arg(want.size())
+                         .arg(mpe::crc32Hex(want));
+    }
+    if (result.startsWith("MISMATCH"))
+      verdict |= kExpectFailed;
+    const QString line = QString("expect %1: %2").arg(ref ? ref->qualified() : name, result);
+    transcript_.event(sessionId, 0, line);
+    std::fprintf(stderr, "mpe-host-sim: session %d: %s\n", sessionId, qPrintable(line));
+  }
+  return verdict;
+}

@@ -1,6 +1,261 @@
+// Faults on request, the verdicts the simulator exits with, and sessions
+// side by side.
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
-class T : public QObject {
+#include <cerrno>
+
+#include "simdialogue.h"
+
+namespace {
+
+enum class CloseKind { Fin, Reset, StillOpen };
+
+// Reads the socket's descriptor directly until the host closes it, to tell
+// an orderly close from a reset (Qt reports both as a closed connection).
+CloseKind waitForClose(qintptr fd, int timeoutMs) {
+  char buf[4096];
+  pollfd p{static_cast<int>(fd), POLLIN, 0};
+  while (::poll(&p, 1, timeoutMs) > 0) {
+    const ssize_t n = ::recv(static_cast<int>(fd), buf, sizeof buf, 0);
+    if (n == 0)
+      return CloseKind::Fin;
+    if (n < 0)
+      return errno == ECONNRESET ? CloseKind::Reset : CloseKind::StillOpen;
+  }
+  return CloseKind::StillOpen;
+}
+
+}  // namespace
+
+class SimFaultTest : public QObject {
   Q_OBJECT
+private slots:
+  void connectionEndsAtNamedPoint_data();
+  void connectionEndsAtNamedPoint();
+  void terminationRequestCarriesReasonLowByteFirst();
+  void hostFallsSilentAtRecord();
+  void strayMessagesThenDialogueGoesOn_data();
+  void strayMessagesThenDialogueGoesOn();
+  void readLengthChangedAtPoint_data();
+  void readLengthChangedAtPoint();
+  void failedCommandAndLatency();
+  void deviationsMakeVerdictTwo_data();
+  void deviationsMakeVerdictTwo();
+  void expectMismatchMakesVerdictOne();
+  void sessionsShareStoreAndRunningProgramIsInUse();
+  void stopsOnSigterm();
 };
-QTEST_GUILESS_MAIN(T)
+
+void SimFaultTest::connectionEndsAtNamedPoint_data() {
+  QTest::addColumn<QString>("option");
+  QTest::addColumn<int>("expected");
+  QTest::newRow("drop after ECHO") << "--drop-at" << static_cast<int>(CloseKind::Fin);
+  QTest::newRow("reset after ECHO") << "--reset-at" << static_cast<int>(CloseKind::Reset);
+}
+
+void SimFaultTest::connectionEndsAtNamedPoint() {
+  QFETCH(QString, option);
+  QFETCH(int, expected);
+  SimProcess sim;
+  QVERIFY(sim.start({"--once", option, "command:echo"}));
+  TestTerminal t;
+  QCOMPARE(connectAndLogOn(sim, t), 80);
+  t.send("ECHO HI");
+  QCOMPARE(static_cast<int>(waitForClose(t.socket.socketDescriptor(), 3000)), expected);
+  QCOMPARE(sim.waitExit(), 0);  // a fault asked for is no deviation
+}
+
+void SimFaultTest::terminationRequestCarriesReasonLowByteFirst() {
+  SimProcess sim;
+  QVERIFY(sim.start({"--once", "--terminate-at", "command:BUILD:1"}));
+  TestTerminal t;
+  QCOMPARE(connectAndLogOn(sim, t), 80);
+  t.send("BUILD $NEWPASS;REC=128;CODE=NMPRG;DISC=10");
+  QVERIFY(t.waitClosed());
+  QCOMPARE(t.terminationReasons, QList<int>{1});
+  const QByteArray request = t.received.last();
+  QCOMPARE(request.mid(10, 2), QByteArray("\x01\x00", 2));
+  QCOMPARE(sim.waitExit(), 0);
+
+  // Without a reason the operator's cancel is sent; at connect nothing else is.
+  SimProcess atConnect;
+  QVERIFY(atConnect.start({"--once", "--terminate-at", "connect"}));
+  TestTerminal u;
+  QVERIFY(u.connectTo(atConnect.port));
+  QVERIFY(u.waitClosed());
+  QCOMPARE(u.terminationReasons, QList<int>{2});
+  QCOMPARE(u.received.size(), 1);
+}
+
+void SimFaultTest::hostFallsSilentAtRecord() {
+  SimProcess sim;
+  QVERIFY(sim.start({"--silent-at", "fcopy-record:3"}));
+  TestTerminal t;
+  QCOMPARE(connectAndLogOn(sim, t), 80);
+  t.answer("BUILD $NEWPASS;REC=128;DISC=5");
+  t.answer("RUN FCOPY.PUB.SYS");
+  t.answer("FROM=$CTUL;TO=$OLDPASS");
+  t.answer("");
+  QCOMPARE(t.answer("0100"), 256);
+  QVERIFY(t.answer(QByteArray(256, 'r')) > 0);
+  QCOMPARE(t.answer("0100"), 256);
+  t.takeText();
+  // Record 2 is taken; the request for record 3 is written but never read.
+  QCOMPARE(t.answer(QByteArray(256, 'r'), 400), -1);
+  QVERIFY(!t.closed);
+  QVERIFY(t.takeText().contains("&p1s2R"));  // the output came, the read did not
+}
+
+void SimFaultTest::strayMessagesThenDialogueGoesOn_data() {
+  QTest::addColumn<QString>("option");
+  QTest::addColumn<int>("badVersion");
+  QTest::addColumn<int>("shortLength");
+  QTest::newRow("bad version byte") << "--bad-version-at" << 1 << 0;
+  QTest::newRow("length below 10") << "--short-length-at" << 0 << 1;
+}
+
+void SimFaultTest::strayMessagesThenDialogueGoesOn() {
+  QFETCH(QString, option);
+  QFETCH(int, badVersion);
+  QFETCH(int, shortLength);
+  SimProcess sim;
+  QVERIFY(sim.start({option, "after-logon"}));
+  TestTerminal t;
+  QCOMPARE(connectAndLogOn(sim, t), 80);
+  QCOMPARE(t.badVersionMessages, badVersion);
+  QCOMPARE(t.shortLengthHeaders, shortLength);
+  QCOMPARE(t.answer("ECHO STILL HERE"), 80);
+  QVERIFY(t.takeText().contains("STILL HERE"));
+}
+
+void SimFaultTest::readLengthChangedAtPoint_data() {
+  QTest::addColumn<QString>("spec");
+  QTest::addColumn<int>("step");  // reads answered before the changed one
+  QTest::addColumn<int>("length");
+  QTest::newRow("logon read") << "logon=1" << 0 << 1;
+  QTest::newRow("command prompt after BUILD") << "command:build=500" << 1 << 500;
+}
+
+void SimFaultTest::readLengthChangedAtPoint() {
+  QFETCH(QString, spec);
+  QFETCH(int, step);
+  QFETCH(int, length);
+  SimProcess sim;
+  QVERIFY(sim.start({"--read-length", spec}));
+  TestTerminal t;
+  QVERIFY(t.connectTo(sim.port) && t.negotiate());
+  int read = t.nextRead();
+  if (step > 0) {
+    QCOMPARE(t.answer("HELLO MANAGER.SYS"), 80);
+    read = t.answer("BUILD X");
+  }
+  QCOMPARE(read, length);
+}
+
+void SimFaultTest::failedCommandAndLatency() {
+  SimProcess sim;
+  QVERIFY(sim.start({"--fail", "purge", "--latency-ms", "40"}));
+  TestTerminal t;
+  QCOMPARE(connectAndLogOn(sim, t), 80);
+  t.takeText();
+  QElapsedTimer clock;
+  clock.start();
+  QCOMPARE(t.answer("PURGE ZORBELIX"), 80);
+  // The answer is three messages: the error line, ":" and the read.
+  QVERIFY(clock.elapsed() >= 3 * 40);
+  const QByteArray text = t.takeText();
+  QVERIFY2(text.contains("CIERR") && !text.contains("CIWARN"), text);
+}
+
+void SimFaultTest::deviationsMakeVerdictTwo_data() {
+  QTest::addColumn<int>("kind");
+  QTest::addColumn<QString>("deviation");
+  QTest::newRow("negotiation reply with a wrong word") << 0 << "negotiation reply: word 14";
+  QTest::newRow("input typed ahead of the read") << 1 << "sent before the read request";
+  QTest::newRow("control requests left unanswered") << 2 << "no reply to the request";
+}
+
+void SimFaultTest::deviationsMakeVerdictTwo() {
+  QFETCH(int, kind);
+  QFETCH(QString, deviation);
+  SimProcess sim;
+  QVERIFY(sim.start({"--once"}));
+  TestTerminal t;
+  QVERIFY(t.connectTo(sim.port));
+  if (kind == 0) {
+    QVERIFY(t.nextRead(300) < 0);  // the negotiation request
+    QByteArray reply = TestTerminal::negotiationReply();
+    reply[15] = 44;
+    t.sendRaw(reply + TestTerminal::openRequest(t.socket.localAddress().toString().toLatin1()));
+    QCOMPARE(t.nextRead(), 80);
+    t.answer("HELLO MANAGER.SYS");
+  } else {
+    QVERIFY(t.negotiate());
+    t.answerControl = kind != 2;
+    QCOMPARE(t.nextRead(), 80);
+    t.answer("HELLO MANAGER.SYS");
+    if (kind == 1) {
+      t.send("ECHO A");
+      t.send("ECHO B");  // before the read that follows ECHO A
+      t.nextRead();
+      t.nextRead();
+    }
+  }
+  t.send("BYE");
+  QVERIFY(t.waitClosed());
+  QCOMPARE(sim.waitExit(), 2);
+  QVERIFY2(sim.log().contains("DEVIATION") && sim.log().contains(deviation), qPrintable(sim.log()));
+}
+
+void SimFaultTest::expectMismatchMakesVerdictOne() {
+  QTemporaryDir dir;
+  QFile local(dir.filePath("WANT"));
+  QVERIFY(local.open(QIODevice::WriteOnly));
+  local.write(QByteArray(256, 'w'));
+  local.close();
+  SimProcess sim;
+  QVERIFY(sim.start({"--once", "--expect", "ZORBELIX=" + local.fileName()}));
+  TestTerminal t;
+  QCOMPARE(connectAndLogOn(sim, t), 80);
+  t.send("BYE");
+  QVERIFY(t.waitClosed());
+  QCOMPARE(sim.waitExit(), 1);
+  QVERIFY(sim.log().contains("expect ZORBELIX.PUB.SYS: MISMATCH: not stored"));
+}
+
+void SimFaultTest::sessionsShareStoreAndRunningProgramIsInUse() {
+  QTemporaryDir dir;
+  QFile program(dir.filePath("ZORBELIX"));
+  QVERIFY(program.open(QIODevice::WriteOnly));
+  program.write(makePayload(1));
+  program.close();
+  SimProcess sim;
+  QVERIFY(sim.start({"--put", "ZORBELIX=" + program.fileName()}));
+  TestTerminal first;
+  TestTerminal second;
+  QCOMPARE(connectAndLogOn(sim, first), 80);
+  QCOMPARE(connectAndLogOn(sim, second), 80);
+  QVERIFY(first.answer("RUN ZORBELIX.PUB.SYS") > 0);
+  second.takeText();
+  QCOMPARE(second.answer("PURGE ZORBELIX"), 80);
+  QVERIFY(second.takeText().contains("CIERR"));
+  QCOMPARE(first.answer("N"), 80);  // the program ends
+  QCOMPARE(second.answer("PURGE ZORBELIX"), 80);
+  QVERIFY(!second.takeText().contains("CI"));
+  QVERIFY(!QFile::exists(sim.storePath("SYS", "PUB", "ZORBELIX")));
+}
+
+void SimFaultTest::stopsOnSigterm() {
+  SimProcess sim;
+  QVERIFY(sim.start({}));
+  ::kill(static_cast<pid_t>(sim.process.processId()), SIGTERM);
+  QCOMPARE(sim.waitExit(), 0);
+  QVERIFY(sim.log().contains("stopping"));
+}
+
+QTEST_GUILESS_MAIN(SimFaultTest)
 #include "sim_fault_test.moc"

@@ -164,6 +164,14 @@ void Session::handleInput(const QByteArray& m) {
     deviation("terminal input without a pending read");
     return;
   }
+  // The terminal copies the echo word of the last message it has seen, so
+  // an answer carrying a word older than the read's was typed ahead of it.
+  const uint16_t echo = vt::readHeader(m).echo;
+  if (static_cast<uint16_t>(echo - pendingReadEcho_) >= 0x8000) {
+    deviation(QString("terminal input sent before the read request (echo word 0x%1, read 0x%2)")
+                  .arg(echo, 4, 16, QChar('0'))
+                  .arg(pendingReadEcho_, 4, 16, QChar('0')));
+  }
   QByteArray answer = *data;
   if (pendingRead_ > 0 && answer.size() > pendingRead_) {
     deviation(QString("terminal input of %1 bytes for a read of %2")
@@ -217,7 +225,8 @@ void Session::postRead(int length) {
   if (quiet_ || !firePoints(&length))
     return;
   pendingRead_ = length;
-  sendMessage(vt::buildReadRequest(nextEcho(), static_cast<uint16_t>(length)));
+  pendingReadEcho_ = nextEcho();
+  sendMessage(vt::buildReadRequest(pendingReadEcho_, static_cast<uint16_t>(length)));
 }
 
 void Session::setEcho(bool on) {

@@ -104,7 +104,8 @@ private:
   uint16_t echo_;
   QSet<uint16_t> sentEchoes_;
   QList<PendingReply> pendingReplies_;
-  int pendingRead_ = -1;  // length of the posted read; -1: none
+  int pendingRead_ = -1;          // length of the posted read; -1: none
+  uint16_t pendingReadEcho_ = 0;  // echo word of that read request
   QStringList markedPoints_;
   QSet<QString> firedPoints_;
   bool quiet_ = false;   // a fault or the logoff: the host says nothing more

@@ -1,0 +1,555 @@
+// The install script through the window: the shipped script's checks, the
+// host dialogue states, local commands, script files, LOGON and PAUSE,
+// Begin's checks and trace, and the runs the installer must end by itself.
+#include "enginetest.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <fstream>
+
+using namespace enginetest;
+
+namespace {
+
+const char kCommandError[] = "Error processing command\r\nCannot continue.";
+
+void WriteFile(const char* name, const std::string& text) {
+  std::ofstream(name, std::ios::binary) << text;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+class EngineScriptTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void shippedScriptChecks_data();
+  void shippedScriptChecks();
+  void failedCheckWithoutErrorLine_data();
+  void failedCheckWithoutErrorLine();
+  void dstat_data();
+  void dstat();
+  void versions_data();
+  void versions();
+  void localCommands();
+  void scriptFile_data();
+  void scriptFile();
+  void send2ErrorLineLeavesFileAtOnce();
+  void pauseAndLogonContinue();
+  void beginChecksGroupAndAccount_data();
+  void beginChecksGroupAndAccount();
+  void groupFieldFilterKeepsCaret();
+  void traceRequests_data();
+  void traceRequests();
+  void runsEndedByTheInstaller_data();
+  void runsEndedByTheInstaller();
+  void payloadsRefused_data();
+  void payloadsRefused();
+  void connectionLossDuringABoxEndsTheRun();
+};
+
+// ---- The shipped script ----
+
+void EngineScriptTest::shippedScriptChecks_data() {
+  QTest::addColumn<QString>("echoAnswer");
+  QTest::addColumn<QString>("purgeAnswer");
+  QTest::addColumn<QString>("message");
+  QTest::addColumn<int>("lineAfter");
+  QTest::newRow("bad user: line 910")
+      << "OPERATOR.SYS"
+      << ""
+      << "Error occured, Bad user name or not at MPE prompt." << 916;
+  QTest::newRow("purge CIERR: line 900") << "MANAGER.SYS"
+                                         << "CIERR 383 NONEXISTENT FILE"
+                                         << "Error occured" << 906;
+}
+
+void EngineScriptTest::shippedScriptChecks() {
+  QFETCH(QString, echoAnswer);
+  QFETCH(QString, purgeAnswer);
+  QFETCH(QString, message);
+  QFETCH(int, lineAfter);
+  Session s;
+  s.Begin();
+  QCOMPARE(s.Sent(), std::vector<std::string>{"ECHO !HPUSER.!HPACCOUNT"});
+  s.Answer(echoAnswer.toStdString());
+  if (!purgeAnswer.isEmpty()) {
+    QCOMPARE(s.Sent(), std::vector<std::string>{"PURGE ZORBELIX"});
+    s.Answer(purgeAnswer.toStdString());
+  }
+  QCOMPARE(s.Sent(), std::vector<std::string>{""});  // the failed check answers the read
+  QVERIFY(s.Messages().empty());
+  s.Answer(":");  // the resume step jumps; MSGB and STOP run at once
+  QCOMPARE(s.LastMessage(), message.toStdString());
+  QVERIFY(s.Sent().empty());
+  QVERIFY(s.HandedBack());
+  QCOMPARE(int(s.w().UiPhase), 2);
+  QCOMPARE(s.w().ScriptLineNo, lineAfter);
+}
+
+// ---- Host dialogue states ----
+
+void EngineScriptTest::failedCheckWithoutErrorLine_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QString>("answer");
+  QTest::newRow("SEND1 text missing") << "SEND1~SHOWME~FOUND"
+                                      << "NOTHING";
+  QTest::newRow("SEND1 empty expected text") << "SEND1~SHOWME~~"
+                                             << "ANYTHING";
+  QTest::newRow("SEND2 error text present") << "SEND2~PURGE X~CIERR"
+                                            << "CIERR 383";
+}
+
+void EngineScriptTest::failedCheckWithoutErrorLine() {
+  QFETCH(QString, line);
+  QFETCH(QString, answer);
+  Session s(Script({{1, line.toStdString()}, {2, "MSGB~went on"}}));
+  s.Begin();
+  s.Sent();
+  s.Answer(answer.toStdString());
+  QCOMPARE(s.Messages(), std::vector<std::string>{kCommandError});
+  QCOMPARE(s.Sent(), std::vector<std::string>{""});
+  QCOMPARE(s.w().ActionCode, 90);
+  s.Answer(":");
+  QVERIFY(s.HandedBack());
+  QCOMPARE(s.Messages().size(), std::size_t{1});
+}
+
+void EngineScriptTest::dstat_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QString>("answer");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("VOLUME found") << "DSTAT~30"
+                                << "VOLUME SET MPEXL_SYSTEM_VOLUME_SET"
+                                << "next line";
+  QTest::newRow("no VOLUME, error line") << "DSTAT~30"
+                                         << "NO DISCS"
+                                         << "error line";
+  QTest::newRow("no VOLUME, no error line") << "DSTAT"
+                                            << "NO DISCS"
+                                            << "";
+}
+
+void EngineScriptTest::dstat() {
+  QFETCH(QString, line);
+  QFETCH(QString, answer);
+  QFETCH(QString, message);
+  Session s(Script({{1, line.toStdString()},
+                    {2, "MSGB~next line"},
+                    {3, "STOP"},
+                    {30, "MSGB~error line"},
+                    {31, "STOP"}}));
+  s.Begin();
+  QCOMPARE(s.Sent(), std::vector<std::string>{"DSTAT ALL"});
+  s.Answer(answer.toStdString());
+  if (message.isEmpty()) {
+    QCOMPARE(
+        s.rig.dialogs.Texts(Kind::Error),
+        std::vector<std::string>{"  Network Error: 4150, Error checking for volume set names."});
+    QCOMPARE(s.Sent(), std::vector<std::string>{""});
+    s.Answer(":");
+  } else {
+    QCOMPARE(s.LastMessage(), message.toStdString());  // state 4 goes on at once
+    QVERIFY(s.Sent().empty());
+  }
+  QVERIFY(s.HandedBack());
+}
+
+void EngineScriptTest::versions_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QString>("hostOutput");
+  QTest::addColumn<QString>("outcome");  // the message box the run ends with
+  const QString verso = "VERSO~ZORBELIX~ZORBELIX~2.5.0.6";
+  const QString versu = "VERSU~ZORBELIX~ZORBELIX~2.5.0.6";
+  QTest::newRow("VERSO same version") << verso + "~50~60"
+                                      << "ZORBELIX - 2.5.0.6"
+                                      << "passed";
+  QTest::newRow("VERSO older host") << verso + "~50~60"
+                                    << "ZORBELIX - 2.4.0.0"
+                                    << "passed";
+  QTest::newRow("VERSO newer host, line") << verso + "~50~60"
+                                          << "ZORBELIX - 2.6.0.0"
+                                          << "higher";
+  QTest::newRow("VERSO newer host, no line") << verso << "ZORBELIX - 2.6.0.0"
+                                             << "RC file error";
+  QTest::newRow("VERSO not listed, line") << verso + "~50~60"
+                                          << "ZORBELI2 - 2.5.0.6"
+                                          << "not listed";
+  QTest::newRow("VERSO not listed, no line") << verso << "NOTHING HERE" << kCommandError;
+  QTest::newRow("VERSO short name filled to 8") << "VERSO~AB~AB~1.0.0.0~50~60"
+                                                << "AB       - 0.9.0.0"
+                                                << "passed";
+  QTest::newRow("VERSO short name not filled") << "VERSO~AB~AB~1.0.0.0~50~60"
+                                               << "AB - 0.9.0.0"
+                                               << "not listed";
+  QTest::newRow("VERSU same version") << versu + "~50~60"
+                                      << "ZORBELIX - 2.5.0.6"
+                                      << "passed";
+  QTest::newRow("VERSU newer host") << versu + "~50~60"
+                                    << "ZORBELIX - 10.0.0.0"
+                                    << "passed";
+  QTest::newRow("VERSU older host, line") << versu + "~50~60"
+                                          << "ZORBELIX - 2.4.9.9"
+                                          << "higher";
+  QTest::newRow("VERSU older host, no line") << versu << "ZORBELIX - 2.4.9.9"
+                                             << "RC file error";
+}
+
+void EngineScriptTest::versions() {
+  QFETCH(QString, line);
+  QFETCH(QString, hostOutput);
+  QFETCH(QString, outcome);
+  Session s(Script({{1, line.toStdString()},
+                    {2, "MSGB~passed"},
+                    {3, "STOP"},
+                    {50, "MSGB~not listed"},
+                    {51, "STOP"},
+                    {60, "MSGB~higher"},
+                    {61, "STOP"}}));
+  s.Begin();
+  QCOMPARE(s.Sent(), std::vector<std::string>{"VERSION " + line.section('~', 1, 1).toStdString()});
+  const bool verso = line.startsWith("VERSO");
+  QCOMPARE(s.w().ConsoleEcho, !verso);
+  s.Answer(hostOutput.toStdString());
+  // VERSION's output fills the console only for VERSU.
+  QCOMPARE(Contains(s.rig.ConsoleText(), hostOutput.toStdString()), !verso);
+  QVERIFY(s.w().ConsoleEcho);
+  if (s.w().ActionCode != 0) {
+    QCOMPARE(s.Sent(), std::vector<std::string>{""});
+    s.Answer(":");
+  }
+  QCOMPARE(s.LastMessage(), outcome.toStdString());
+  QCOMPARE(s.Messages().size(), std::size_t{1});
+  QVERIFY(s.HandedBack());
+}
+
+// ---- Local commands ----
+
+void EngineScriptTest::localCommands() {
+  Session s(Script({{1, "ASK0~Group?"},
+                    {2, "ASK1~Account?"},
+                    {3, "MSGB~[%1]"},
+                    {4, "ASK1~Account?"},
+                    {5, "MSGB~%0 account %1%7."},
+                    {6, "LET2~%0.%1"},
+                    {7, "SEND1~ECHO %2~PUB.VORDANEX~0"},
+                    {8, "MSGW~Almost done"},
+                    {9, "GOTO~20"},
+                    {10, "MSGB~skipped"},
+                    {20, "ASKC~Go on?"},
+                    {21, "MSGB~went on"}}));
+  auto& boxes = s.rig.dialogs;
+  boxes.inputAnswers = {std::string("PUB"), std::nullopt, std::string("VORDANEX")};
+  boxes.confirmAnswers = {false};
+  s.Begin();
+  QCOMPARE(boxes.Texts(Kind::Input), (std::vector<std::string>{"Group?", "Account?", "Account?"}));
+  QCOMPARE(boxes.boxes.front().caption, std::string("Input Box"));
+  QCOMPARE(s.Messages(), (std::vector<std::string>{"[]", "PUB account VORDANEX."}));
+  QCOMPARE(s.Sent(), std::vector<std::string>{"ECHO PUB.VORDANEX"});
+  s.Answer("PUB.VORDANEX");
+  QCOMPARE(s.w().ActionText, std::string("Almost done"));
+  QCOMPARE(boxes.Texts(Kind::Confirm), std::vector<std::string>{"Go on?"});
+  QVERIFY(s.Sent().empty());
+  QVERIFY(s.HandedBack());
+  QCOMPARE(int(s.w().UiPhase), 2);
+  QCOMPARE(s.w().ScriptLineNo, 21);
+  QCOMPARE(s.Messages().size(), std::size_t{2});
+}
+
+void EngineScriptTest::scriptFile_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QStringList>("messages");
+  QTest::newRow("three lines, then the table")
+      << "FILE~script.txt~40" << QStringList{"one", "three", "thirty"};
+  QTest::newRow("missing file, failure line") << "FILE~absent.txt~40" << QStringList{"missing"};
+  QTest::newRow("missing file, no failure line") << "FILE~absent.txt" << QStringList{"table"};
+}
+
+void EngineScriptTest::scriptFile() {
+  QFETCH(QString, line);
+  QFETCH(QStringList, messages);
+  InTempDir dir;
+  // CR LF line ends and no end after the last line; the GOTO in the file
+  // takes effect only when the file is done.
+  WriteFile("script.txt", "MSGB~one\r\nGOTO~30\r\nMSGB~three");
+  Session s(Script({{1, line.toStdString()},
+                    {2, "MSGB~table"},
+                    {3, "STOP"},
+                    {30, "MSGB~thirty"},
+                    {31, "STOP"},
+                    {40, "MSGB~missing"},
+                    {41, "STOP"}}));
+  s.Begin();
+  std::vector<std::string> expected;
+  for (const QString& m : messages) {
+    expected.push_back(m.toStdString());
+  }
+  QCOMPARE(s.Messages(), expected);
+  QVERIFY(!s.w().ScriptFile.is_open());
+  QVERIFY(s.HandedBack());
+}
+
+void EngineScriptTest::send2ErrorLineLeavesFileAtOnce() {
+  InTempDir dir;
+  WriteFile("script.txt", "SEND1~ONE~OK~30\nSEND2~TWO~CIERR~30\nMSGB~rest of file\n");
+  Session s(Script({{1, "FILE~script.txt"}, {2, "STOP"}, {30, "MSGB~thirty"}, {31, "STOP"}}));
+  s.Begin();
+  s.Answer("NOT GOOD");  // SEND1 fails: its jump waits for the file's end
+  QCOMPARE(s.Sent(), (std::vector<std::string>{"ONE", ""}));
+  s.Answer(":");
+  QCOMPARE(s.Sent(), std::vector<std::string>{"TWO"});
+  QVERIFY(s.w().ScriptFile.is_open());
+  s.Answer("CIERR 383");  // SEND2 fails: the file is closed and the jump is at once
+  QVERIFY(!s.w().ScriptFile.is_open());
+  s.Answer(":");
+  QCOMPARE(s.Messages(), std::vector<std::string>{"thirty"});
+}
+
+void EngineScriptTest::pauseAndLogonContinue() {
+  Session s(Script({{1, "MSGB~first"},
+                    {2, "PAUSE~&Continue"},
+                    {3, "MSGB~second"},
+                    {4, "LOGON~OPERATOR.SYS~&Resume"},
+                    {5, "MSGB~third"},
+                    {6, "STOP"}}));
+  s.Begin();
+  QCOMPARE(s.w().btnProcess->text(), QString("&Continue"));
+  QVERIFY(!s.w().RestartScript);
+  QVERIFY(s.HandedBack());
+  s.Begin();  // continues after PAUSE, not at line 1
+  QCOMPARE(s.Messages(), (std::vector<std::string>{"first", "second"}));
+  QCOMPARE(s.w().btnProcess->text(), QString("&Resume"));
+  QCOMPARE(s.w().RequiredLogon, std::string("OPERATOR.SYS"));
+  QCOMPARE(int(s.w().UiPhase), 1);  // the operator logs on again
+  QVERIFY(s.HandedBack());
+  s.Begin();
+  QCOMPARE(s.Messages(), (std::vector<std::string>{"first", "second", "third"}));
+  QVERIFY(s.Sent().empty());
+}
+
+// ---- Begin ----
+
+void EngineScriptTest::beginChecksGroupAndAccount_data() {
+  QTest::addColumn<QString>("group");    // entry 1071
+  QTest::addColumn<QString>("account");  // entry 1072
+  QTest::addColumn<QString>("typed");    // typed over the group field, if anything
+  QTest::addColumn<bool>("yes");
+  QTest::addColumn<bool>("asked");
+  QTest::addColumn<QString>("stored");  // %0.%1, or empty when nothing started
+  QTest::newRow("row hidden") << " "
+                              << " "
+                              << "" << true << false << ".";
+  QTest::newRow("defaults kept") << "SYS"
+                                 << "ABC"
+                                 << "" << true << false << "SYS.ABC";
+  QTest::newRow("group changed, yes") << "SYS"
+                                      << "ABC"
+                                      << "xyz" << true << true << "XYZ.ABC";
+  QTest::newRow("group changed, no") << "SYS"
+                                     << "ABC"
+                                     << "XYZ" << false << true << "";
+  QTest::newRow("lower-case default always differs") << "sys"
+                                                     << "ABC"
+                                                     << "" << true << true << "SYS.ABC";
+}
+
+void EngineScriptTest::beginChecksGroupAndAccount() {
+  QFETCH(QString, group);
+  QFETCH(QString, account);
+  QFETCH(QString, typed);
+  QFETCH(bool, yes);
+  QFETCH(bool, asked);
+  QFETCH(QString, stored);
+  auto table = Script({{1, "MSGB~%0.%1"}, {2, "STOP"}});
+  table[1071] = group.toStdString();
+  table[1072] = account.toStdString();
+  Session s(table);
+  s.rig.dialogs.confirmAnswers = {yes};
+  if (!typed.isEmpty()) {
+    s.w().DefaultGroup->setText(typed);
+  }
+  QTest::mouseClick(s.w().btnProcess, Qt::LeftButton);
+  if (asked) {
+    QCOMPARE(s.rig.dialogs.Texts(Kind::Confirm),
+             std::vector<std::string>{
+                 "You have chosen to alter the default installation group and or account for "
+                 "this product. This may result in support delays. \r\n\r\nDo you wish to "
+                 "continue the installation using these values?"});
+  } else {
+    QCOMPARE(s.rig.dialogs.Count(Kind::Confirm), std::size_t{0});
+  }
+  if (stored.isEmpty()) {
+    QVERIFY(s.Messages().empty());
+    QCOMPARE(s.w().DefaultGroup->text(), QString("SYS"));
+    QCOMPARE(s.w().DefaultAccount->text(), QString("ABC"));
+    QCOMPARE(s.w().DefaultGroup->selectedText(), QString("SYS"));
+    QVERIFY(s.Sent().empty());
+  } else {
+    QCOMPARE(s.Messages(), std::vector<std::string>{stored.toStdString()});
+  }
+}
+
+void EngineScriptTest::groupFieldFilterKeepsCaret() {
+  auto table = Script({});
+  table[1071] = "SYS";
+  table[1072] = "ABC";
+  Session s(table);
+  QLineEdit* field = s.w().DefaultGroup;
+  field->setFocus();
+  field->setCursorPosition(1);
+  // The caret goes back where it was after the keystroke, whatever the
+  // filter removed.
+  QTest::keyClicks(field, "-");
+  QCOMPARE(field->text(), QString("SYS"));
+  QCOMPARE(field->cursorPosition(), 2);
+  QTest::keyClicks(field, "x9");
+  QCOMPARE(field->text(), QString("SYX9S"));
+  QCOMPARE(field->cursorPosition(), 4);
+  field->setCursorPosition(0);
+  QTest::keyClicks(field, "7");  // a leading digit becomes A
+  QCOMPARE(field->text(), QString("ASYX9S"));
+  QCOMPARE(field->cursorPosition(), 1);
+  QTest::keyClicks(field, "abc");  // a ninth character is cut off
+  QCOMPARE(field->text(), QString("AABCSYX9"));
+}
+
+void EngineScriptTest::traceRequests_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<bool>("ctrl");
+  QTest::addColumn<bool>("traced");
+  QTest::newRow("Ctrl held") << QStringList{} << true << true;
+  QTest::newRow("first argument with t") << QStringList{"-debug-t"} << false << true;
+  QTest::newRow("first argument without") << QStringList{"-x"} << false << false;
+  QTest::newRow("t only in the second argument") << QStringList{"-x", "t"} << false << false;
+  QTest::newRow("Ctrl and argument") << QStringList{"T"} << true << true;
+}
+
+void EngineScriptTest::traceRequests() {
+  QFETCH(QStringList, arguments);
+  QFETCH(bool, ctrl);
+  QFETCH(bool, traced);
+  InTempDir dir;
+  Session s(Script({{1, "MSGB~one"}, {2, "PAUSE~&Again"}, {3, "MSGB~two"}, {4, "STOP"}}),
+            arguments);
+  if (ctrl) {
+    s.rig.modifiers = Qt::ControlModifier;
+  }
+  QTest::mouseClick(s.w().btnProcess, Qt::LeftButton);
+  s.Begin();  // a second Begin asking again goes on in the same file
+  QCOMPARE(s.w().TraceOn, traced);
+  QFile file("TRACEFIL");
+  QCOMPARE(file.exists(), traced);
+  if (!traced) {
+    return;
+  }
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  QVERIFY2(text.startsWith("PELTRIMAX TRACE: Version"), text.left(80).constData());
+  QCOMPARE(text.split('\n').value(1), QByteArray("ZORBELIX MPEiX Installation\r"));
+  QCOMPARE(text.count("PELTRIMAX TRACE: "), 1);
+}
+
+// ---- Runs the installer ends by itself ----
+
+void EngineScriptTest::runsEndedByTheInstaller_data() {
+  QTest::addColumn<QStringList>("lines");  // from line 1 on
+  QTest::addColumn<QString>("message");    // a part of the last message
+  QTest::newRow("% not followed by a digit") << QStringList{"MSGB~100%x"} << "script line 1";
+  QTest::newRow("% at the end of argument 1")
+      << QStringList{"LET0~x", "SEND1~ECHO 5%~5"} << "script line 2";
+  QTest::newRow("variable refers to itself")
+      << QStringList{"LET2~<%2>", "MSGB~%2"} << "refer to each other";
+  QTest::newRow("GOTO back to itself") << QStringList{"MSGB~start", "GOTO~2"} << "loop";
+  QTest::newRow("no line found") << QStringList{"GOTO~5000"} << "script line 5000 is empty";
+  QTest::newRow("empty line in a file")
+      << QStringList{"FILE~script.txt", "STOP"} << "empty line 2 of the script file script.txt";
+}
+
+void EngineScriptTest::runsEndedByTheInstaller() {
+  QFETCH(QStringList, lines);
+  QFETCH(QString, message);
+  InTempDir dir;
+  WriteFile("script.txt", "MSGB~in file\n\nMSGB~after the gap\n");
+  std::map<int, std::string> table = Script({});
+  for (int i = 0; i < lines.size(); ++i) {
+    table[i + 1] = lines[i].toStdString();
+  }
+  Session s(table);
+  s.Begin();
+  QVERIFY2(Contains(s.LastMessage(), message.toStdString()), s.LastMessage().c_str());
+  QVERIFY(s.Sent().empty());
+  QVERIFY(s.HandedBack());
+  QCOMPARE(int(s.w().UiPhase), 2);
+  // The console answers the prompt the host is still waiting at.
+  s.w().Memo1KeyPress('Z');
+  s.w().Memo1KeyPress('\r');
+  QCOMPARE(s.Sent(), std::vector<std::string>{"Z"});
+}
+
+void EngineScriptTest::payloadsRefused_data() {
+  QTest::addColumn<QStringList>("lines");
+  QTest::addColumn<QString>("first");  // a part of the first message
+  QTest::addColumn<int>("boxes");      // with the command's own "Resource Error"
+  QTest::newRow("missing payload")
+      << QStringList{"XFERU~NOSUCH~NMPRG"} << "Resource Error: NOSUCH" << 2;
+  QTest::newRow("record transfer under 256 bytes")
+      << QStringList{"XFERU~TINY~NMPRG"} << "holds 100 bytes" << 1;
+  QTest::newRow("record transfer, part record")
+      << QStringList{"XFERU~ODD300~NMPRG"} << "holds 300 bytes" << 1;
+  QTest::newRow("block transfer under 128 bytes")
+      << QStringList{"XFERB~TINY"} << "at least 128" << 1;
+  QTest::newRow("own header and no data") << QStringList{"XFERA~HDRONLY"} << "no data" << 1;
+  QTest::newRow("host file name over 40")
+      << QStringList{"LET0~ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJ", "XFERD~PACKED"}
+      << "longer than 40" << 1;
+  QTest::newRow("damaged packed payload") << QStringList{"XFERC~DAMAGED"} << "damaged" << 2;
+  QTest::newRow("packed payload too large")
+      << QStringList{"XFERE~TOOBIG"} << "more than 1,000,000" << 2;
+}
+
+void EngineScriptTest::payloadsRefused() {
+  QFETCH(QStringList, lines);
+  QFETCH(QString, first);
+  QFETCH(int, boxes);
+  std::map<int, std::string> table = Script({});
+  for (int i = 0; i < lines.size(); ++i) {
+    table[i + 1] = lines[i].toStdString();
+  }
+  Session s(table);
+  s.Begin();
+  const auto messages = s.Messages();
+  QCOMPARE(messages.size(), std::size_t(boxes));
+  QVERIFY2(Contains(messages.front(), first.toStdString()), messages.front().c_str());
+  QVERIFY(Contains(messages.front(), "Resource Error"));
+  if (boxes == 2) {
+    QCOMPARE(messages.back(), std::string("Resource Error"));
+  }
+  QCOMPARE(s.Sent(), std::vector<std::string>{"BYE"});  // nothing of the payload went out
+  QCOMPARE(s.w().ActionCode, 0);
+  QVERIFY(s.w().PayloadData == nullptr);
+}
+
+void EngineScriptTest::connectionLossDuringABoxEndsTheRun() {
+  // The host resets the connection while the CommandErrorText box is open:
+  // the step that showed it must not bring the run back to life.
+  Session s(Script({{1, "SEND1~SHOWME~FOUND"}, {2, "MSGB~went on"}}));
+  s.Begin();
+  s.rig.dialogs.onBox = [&](const support::RecordingDialogs::Box& box) {
+    if (box.kind == Kind::Message) {
+      s.rig.socket->PeerError(kWsaConnectionReset);
+    }
+  };
+  s.Answer("NOTHING");
+  QCOMPARE(s.w().ActionCode, 0);
+  s.rig.dialogs.onBox = nullptr;
+  QCOMPARE(s.Messages(), std::vector<std::string>{kCommandError});
+}
+
+QTEST_MAIN(EngineScriptTest)
+#include "engine_script_test.moc"

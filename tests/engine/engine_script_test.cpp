@@ -49,6 +49,7 @@ private slots:
   void traceRequests();
   void runsEndedByTheInstaller_data();
   void runsEndedByTheInstaller();
+  void invalidCommandEndsTheRun();
   void payloadsRefused_data();
   void payloadsRefused();
   void connectionLossDuringABoxEndsTheRun();
@@ -490,6 +491,16 @@ void EngineScriptTest::runsEndedByTheInstaller() {
   s.w().Memo1KeyPress('Z');
   s.w().Memo1KeyPress('\r');
   QCOMPARE(s.Sent(), std::vector<std::string>{"Z"});
+}
+
+void EngineScriptTest::invalidCommandEndsTheRun() {
+  // An entry above 1000 reached by GOTO is carried out as a script line.
+  Session s(Script({{1, "GOTO~1010"}}));
+  s.Begin();
+  QCOMPARE(s.Messages(), (std::vector<std::string>{"Invalid script command: MANAGER.SYS,PUB",
+                                                   "unexpected value: -1"}));
+  QCOMPARE(s.Sent(), std::vector<std::string>{""});
+  QCOMPARE(s.w().ActionCode, 0);
 }
 
 void EngineScriptTest::payloadsRefused_data() {

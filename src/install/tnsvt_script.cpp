@@ -17,14 +17,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <array>
 #include <limits>
 #include <string>
 #include <string_view>
 
 namespace {
-
-using install::kFieldCount;
 
 constexpr std::int32_t kLastScriptId = 1000;  // the search for a line stops here
 
@@ -281,16 +278,19 @@ const CommandEntry* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-// Steps 1 to 5 of NextScriptLine: fetches the next line, splits and expands
-// it and carries out its command. Returns false when the run has ended
+// Everything NextScriptLine does before the dialogue step: fetches the next
+// line, splits and expands it and carries out its command. Returns false when the run has ended
 // instead (no line, a broken line, too many local lines in a row); the
 // dialogue step must then not run.
 bool CarryOutNextLine(TNSVT& w) {
   if (++w.LocalLinesRun > TNSVT::kLocalLineLimit) {
+    const std::string where = w.ScriptFile.is_open()
+                                  ? "in the script file " + w.ScriptFileName
+                                  : "before script line " + std::to_string(w.ScriptLineNo);
     w.EndRunWithMessage("The install script carried out " + std::to_string(TNSVT::kLocalLineLimit) +
                         " lines in a row without waiting for the host, so it is caught in a "
-                        "loop. The installation was stopped before script line " +
-                        std::to_string(w.ScriptLineNo) + ".");
+                        "loop. The installation was stopped " +
+                        where + ".");
     return false;
   }
 

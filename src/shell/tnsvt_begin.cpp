@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <string>
 
 namespace {

@@ -1,0 +1,323 @@
+#include "e2eharness.h"
+
+#include "shell/stringtable.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <optional>
+
+#include <zlib.h>
+
+namespace e2e {
+
+namespace {
+
+constexpr std::size_t kUnpackLimit = 1000000;
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The data of a terminal input line of the transcript, taken from its hex
+// column: the n bytes the header announces, as n two-digit groups. The last
+// run of exactly n groups is taken, so a text column that holds such a run
+// cannot be mistaken for it.
+std::optional<QByteArray> InputData(const QString& line) {
+  static const QRegularExpression count(R"( n=(\d+) )");
+  static const QRegularExpression hexRun(R"([0-9A-F]{2}(?: [0-9A-F]{2})*)");
+  const QRegularExpressionMatch counted = count.match(line);
+  if (!counted.hasMatch()) {
+    return std::nullopt;
+  }
+  const qsizetype n = counted.captured(1).toLongLong();
+  if (n == 0) {
+    return QByteArray();
+  }
+  QString found;
+  for (auto it = hexRun.globalMatch(line, counted.capturedEnd()); it.hasNext();) {
+    const QString run = it.next().captured(0);
+    if (run.size() == n * 3 - 1) {
+      found = run;
+    }
+  }
+  if (found.isEmpty()) {
+    return std::nullopt;
+  }
+  return QByteArray::fromHex(found.toLatin1());
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  // Not QTest::qWait: it sleeps between rounds, which would add its sleep
+  // to every exchange with the host.
+  QDeadlineTimer deadline(timeoutMs);
+  QTimer wake;
+  wake.start(20);
+  while (!condition()) {
+    if (deadline.hasExpired()) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+// ---- SimHost ----
+
+SimHost::SimHost(const QStringList& args) {
+  if (!dir_.isValid()) {
+    return;
+  }
+  // E2E_KEEP=1 keeps the store and transcript for a look after the run.
+  dir_.setAutoRemove(qEnvironmentVariableIntValue("E2E_KEEP") == 0);
+  QStringList all{"--listen", "127.0.0.1:0",  "--store",
+                  storeDir(), "--transcript", dir_.path() + "/transcript.txt"};
+  all << args;
+  process_.setProgram(QStringLiteral(MPE_HOST_SIM_PATH));
+  process_.setArguments(all);
+  process_.start();
+  if (!process_.waitForStarted(kStartWaitMs)) {
+    return;
+  }
+  static const QRegularExpression listening("listening on 127\\.0\\.0\\.1:(\\d+)");
+  QDeadlineTimer deadline(kStartWaitMs);
+  while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
+    const QRegularExpressionMatch match = listening.match(log());
+    if (match.hasMatch() && log().contains("mpe-host-sim: store ")) {
+      port_ = static_cast<quint16>(match.captured(1).toUInt());
+      return;
+    }
+    process_.waitForReadyRead(100);
+  }
+}
+
+SimHost::~SimHost() {
+  if (process_.state() != QProcess::NotRunning) {
+    process_.terminate();
+    if (!process_.waitForFinished(kStartWaitMs)) {
+      process_.kill();
+      process_.waitForFinished(kStartWaitMs);
+    }
+  }
+}
+
+QString SimHost::log() {
+  log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+  return log_;
+}
+
+QString SimHost::transcript() const {
+  return QString::fromLatin1(ReadAll(dir_.path() + "/transcript.txt"));
+}
+
+std::vector<QByteArray> SimHost::Received() const {
+  std::vector<QByteArray> messages;
+  for (const QString& line : transcript().split('\n')) {
+    if (line.contains(" term> TERMINAL-INPUT ")) {
+      // A line whose bytes cannot be read back stays in the list, marked by
+      // a size no message can have, so the order is kept and a test fails.
+      messages.push_back(InputData(line).value_or(QByteArray(70000, '?')));
+    }
+  }
+  return messages;
+}
+
+QStringList SimHost::ReceivedLines(int maxLine) const {
+  QStringList lines;
+  for (const QByteArray& data : Received()) {
+    lines << (data.size() <= maxLine ? QString::fromLatin1(data)
+                                     : QString("<%1 bytes>").arg(data.size()));
+  }
+  return lines;
+}
+
+bool SimHost::SawEvent(const QString& text) const {
+  for (const QString& line : transcript().split('\n')) {
+    if (line.contains(" event ") && line.contains(text)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+QStringList SimHost::Deviations() const {
+  QStringList found;
+  for (const QString& line : transcript().split('\n')) {
+    if (line.contains(" DEVIATION ")) {
+      found << line;
+    }
+  }
+  return found;
+}
+
+bool SimHost::HasFile(const QString& account, const QString& group, const QString& file) const {
+  return QFile::exists(storeDir() + "/" + account + "/" + group + "/" + file);
+}
+
+QByteArray SimHost::Stored(const QString& account, const QString& group,
+                           const QString& file) const {
+  return ReadAll(storeDir() + "/" + account + "/" + group + "/" + file);
+}
+
+QMap<QString, QString> SimHost::Attributes(const QString& account, const QString& group,
+                                           const QString& file) const {
+  QMap<QString, QString> attributes;
+  const QByteArray text = ReadAll(storeDir() + "/" + account + "/" + group + "/" + file + ".attr");
+  for (const QByteArray& line : text.split('\n')) {
+    const qsizetype eq = line.indexOf('=');
+    if (eq > 0) {
+      attributes.insert(QString::fromLatin1(line.left(eq)).trimmed(),
+                        QString::fromLatin1(line.mid(eq + 1)).trimmed());
+    }
+  }
+  return attributes;
+}
+
+// ---- Installer ----
+
+Installer::Installer(std::map<int, std::string> table, QStringList arguments)
+    : table_(std::move(table)) {
+  TNSVT::Platform platform;
+  platform.dialogs = &dialogs;
+  platform.arguments = std::move(arguments);
+  platform.keyboardModifiers = [this] { return modifiers; };
+  platform.tableString = [this](int id) {
+    const auto found = table_.find(id);
+    if (found == table_.end()) {
+      return LoadTableString(id);
+    }
+    return found->second.substr(0, shell::kTableStringLimit);
+  };
+  window = std::make_unique<TNSVT>(std::move(platform));
+  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this] { ended = true; });
+  window->show();
+}
+
+Installer::~Installer() {
+  dialogs.onBox = nullptr;
+  if (!ended) {
+    window->close();  // ends the session with the host, as closing the window does
+  }
+}
+
+void Installer::Connect(quint16 port) {
+  window->Host3->clear();
+  QTest::keyClicks(window->Host3, "127.0.0.1");
+  window->Port3->setText(QString::number(port));
+  QTest::mouseClick(window->btnConnect, Qt::LeftButton);
+}
+
+bool Installer::LogOn(const QString& hello) {
+  if (!WaitUntil([this] { return window->UiPhase == 1 && window->Memo1->isEnabled(); },
+                 kStartWaitMs)) {
+    return false;
+  }
+  Type(hello);
+  return WaitUntil(
+      [this] {
+        return window->UiPhase == 2 && window->btnProcess->isEnabled() &&
+               window->Memo1->isEnabled();
+      },
+      kStartWaitMs);
+}
+
+void Installer::Type(const QString& line) {
+  QTest::keyClicks(window->Memo1, line);
+  QTest::keyClick(window->Memo1, Qt::Key_Return);
+}
+
+void Installer::Begin() {
+  QTest::mouseClick(window->btnProcess, Qt::LeftButton);
+}
+
+bool Installer::StartInstallation(quint16 port) {
+  Connect(port);
+  if (!LogOn()) {
+    return false;
+  }
+  Begin();
+  return true;
+}
+
+std::string Installer::Status() const {
+  return window->lblStatus->text().toLatin1().toStdString();
+}
+
+bool Installer::SuccessShown() const {
+  return dialogs.Saw(support::RecordingDialogs::Kind::Message, "Successful installation.");
+}
+
+std::string Installer::BoxSummary() const {
+  using Kind = support::RecordingDialogs::Kind;
+  std::string summary;
+  for (const auto& box : dialogs.boxes) {
+    summary += box.kind == Kind::Error     ? "[Error] "
+               : box.kind == Kind::Message ? "[Message] "
+                                           : "[Other] ";
+    summary += box.text + "\n";
+  }
+  return summary;
+}
+
+// ---- Payloads ----
+
+QByteArray ShippedPayload() {
+  return ReadAll(QStringLiteral(ZORBELIX_PAYLOAD_DIR "/ZORBELIX"));
+}
+
+QByteArray Resource(const QString& name) {
+  return ReadAll(":/payloads/" + name);
+}
+
+QByteArray Unpacked(const QByteArray& packed) {
+  QByteArray out(kUnpackLimit, '\0');
+  uLongf size = kUnpackLimit;
+  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
+                 reinterpret_cast<const Bytef*>(packed.constData()),
+                 static_cast<uLong>(packed.size())) != Z_OK) {
+    return {};
+  }
+  out.resize(static_cast<qsizetype>(size));
+  return out;
+}
+
+QByteArray TextRecords(const QByteArray& text, int recordSize) {
+  QByteArray lf = text;
+  lf.replace("\r\n", "\n");
+  lf.replace('\r', '\n');
+  QList<QByteArray> lines = lf.split('\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) {
+    lines.removeLast();
+  }
+  QByteArray records;
+  for (const QByteArray& line : lines) {
+    qsizetype at = 0;
+    do {
+      QByteArray record = line.mid(at, recordSize);
+      records += record + QByteArray(recordSize - record.size(), ' ');
+      at += recordSize;
+    } while (at < line.size());
+  }
+  return records;
+}
+
+QString WriteScript(const QString& dir, const QString& name, const QStringList& lines) {
+  const QString path = QDir(dir).filePath(name);
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    file.write(lines.join('\n').toLatin1() + '\n');
+  }
+  return path;
+}
+
+}  // namespace e2e

@@ -1,0 +1,115 @@
+// End-to-end harness: the real installer window, on its native socket,
+// against mpe-host-sim running as a child process on a free loopback port.
+//
+// SimHost starts the simulator with a fresh store and a transcript and reads
+// back what the host received and stored. Installer makes the window with
+// recording boxes and drives it the way an operator does: typing in the
+// console, clicking Connect and Begin.
+#pragma once
+
+#include "testsupport.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Generous bounds for waits on the other process; nothing waits a fixed time.
+inline constexpr int kStartWaitMs = 10000;
+inline constexpr int kRunWaitMs = 30000;
+
+// Runs the event loop until condition holds or timeoutMs has passed.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = kRunWaitMs);
+
+// A running mpe-host-sim.
+class SimHost {
+public:
+  // Starts the simulator with args added to --listen, --store and
+  // --transcript. ok() tells whether it came up.
+  explicit SimHost(const QStringList& args = {});
+  ~SimHost();
+  SimHost(const SimHost&) = delete;
+  SimHost& operator=(const SimHost&) = delete;
+
+  bool ok() const { return port_ != 0; }
+  quint16 port() const { return port_; }
+  QString storeDir() const { return dir_.path() + "/store"; }
+  QString log();  // what the simulator printed on stderr so far
+  QString transcript() const;
+
+  // The data of every terminal input message the host received, in order.
+  std::vector<QByteArray> Received() const;
+  // The same as text lines, for the messages of at most maxLine bytes; a
+  // longer message (a record or a block) shows as "<N bytes>".
+  QStringList ReceivedLines(int maxLine = 80) const;
+  bool SawEvent(const QString& text) const;  // an "event" line containing text
+  QStringList Deviations() const;
+
+  bool HasFile(const QString& account, const QString& group, const QString& file) const;
+  QByteArray Stored(const QString& account, const QString& group, const QString& file) const;
+  QMap<QString, QString> Attributes(const QString& account, const QString& group,
+                                    const QString& file) const;
+
+private:
+  QTemporaryDir dir_;
+  QProcess process_;
+  QString log_;
+  quint16 port_ = 0;
+};
+
+// The installer's window with recording boxes and the native socket.
+class Installer {
+public:
+  // table overrides string-table entries (the rest come from the program's
+  // own table); arguments are the command line after the program name.
+  explicit Installer(std::map<int, std::string> table = {}, QStringList arguments = {});
+  ~Installer();
+
+  support::RecordingDialogs dialogs;
+  std::unique_ptr<TNSVT> window;
+  Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+  bool ended = false;  // the window asked the program to end
+
+  // Types the address, sets the port and clicks Connect.
+  void Connect(quint16 port);
+  // Waits for the logon prompt, types the HELLO line and waits for Begin.
+  bool LogOn(const QString& hello = QStringLiteral("HELLO MANAGER.SYS"));
+  // Types a line into the console and presses Enter.
+  void Type(const QString& line);
+  void Begin();
+  // Connect, log on and Begin.
+  bool StartInstallation(quint16 port);
+
+  std::string Status() const;
+  bool SuccessShown() const;
+  // All box texts, kind first, for failure messages.
+  std::string BoxSummary() const;
+
+private:
+  std::map<int, std::string> table_;
+};
+
+// The shipped payload as it lies in the source tree.
+QByteArray ShippedPayload();
+// A payload compiled into this test under ":/payloads/", unpacked when it is
+// a zlib stream.
+QByteArray Resource(const QString& name);
+QByteArray Unpacked(const QByteArray& packed);
+// What the host stores for a text transfer: line ends made LF, each line
+// blank-filled to records of recordSize bytes.
+QByteArray TextRecords(const QByteArray& text, int recordSize);
+
+// Writes a script file in dir and returns its path.
+QString WriteScript(const QString& dir, const QString& name, const QStringList& lines);
+
+}  // namespace e2e

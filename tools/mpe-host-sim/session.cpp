@@ -112,9 +112,12 @@ void Session::handle(const QByteArray& m) {
       beginDialogue();
   } else if (h.msgClass == vt::kEnvRequest && h.type == vt::kTypeTerminate) {
     logEvent("the terminal asked to end the session");
-    quiet_ = true;
-    enqueue({OutKind::Message, vt::buildTerminateReply(h.echo)});
-    enqueue({OutKind::Close, {}});
+    // After a logoff or a fault the connection is already on its way down.
+    if (!quiet_) {
+      quiet_ = true;
+      enqueue({OutKind::Message, vt::buildTerminateReply(h.echo)});
+      enqueue({OutKind::Close, {}});
+    }
   } else if (h.msgClass == vt::kTermReply && h.type == vt::kTypeRead) {
     handleInput(m);
   } else if (h.msgClass % 2 == 1) {

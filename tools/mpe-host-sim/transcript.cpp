@@ -3,10 +3,6 @@
 
 #include "vtmessage.h"
 
-namespace {
-constexpr int kMaxHexBytes = 2048;  // longer data are cut in the hex column
-}
-
 bool Transcript::open(const QString& fileName, QString* error) {
   if (fileName.isEmpty())
     return true;
@@ -69,9 +65,8 @@ QString Transcript::decode(const QByteArray& m, bool fromHost) {
     out += " body=" + QString(m.mid(kHeaderSize).toHex(' ').toUpper());
   }
   if (!data.isNull()) {
-    out += QString(" text=\"%1\" hex=%2")
-               .arg(printable(data))
-               .arg(QString(data.left(kMaxHexBytes).toHex(' ').toUpper()));
+    out +=
+        QString(" text=\"%1\" hex=%2").arg(printable(data)).arg(QString(data.toHex(' ').toUpper()));
   }
   return out;
 }

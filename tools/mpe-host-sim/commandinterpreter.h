@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <functional>
 #include <memory>
 
 #include "hostterminal.h"

@@ -88,15 +88,16 @@ int main(int argc, char** argv) {
       break;
   }
 
-  QTemporaryDir tempStore(QDir::tempPath() + "/mpe-host-sim-XXXXXX");
-  tempStore.setAutoRemove(false);  // kept, so the installed files can be inspected
-  const QString storeDir = options.storeDir.isEmpty() ? tempStore.path() : options.storeDir;
-  if (!QDir().mkpath(storeDir)) {
+  QString storeDir = options.storeDir;
+  if (storeDir.isEmpty()) {
+    QTemporaryDir fresh(QDir::tempPath() + "/mpe-host-sim-XXXXXX");
+    fresh.setAutoRemove(false);  // kept, so the installed files can be inspected
+    storeDir = fresh.path();
+  }
+  if (storeDir.isEmpty() || !QDir().mkpath(storeDir)) {
     std::fprintf(stderr, "mpe-host-sim: cannot create store %s\n", qPrintable(storeDir));
     return kExitCannotStart;
   }
-  if (options.storeDir.isEmpty() == false)
-    tempStore.remove();
   mpe::HostStore store(storeDir);
   Transcript transcript;
   if (!transcript.open(options.transcriptFile, &text) || !putFiles(options, store, &text)) {

@@ -17,9 +17,9 @@ inline const QByteArray kLogonPrompt = "MPE XL:";
 inline const QByteArray kBannerRelease = "HP3000  Release: C.75.00  User Version: C.75.00  ";
 inline const QByteArray kBannerCopyright =
     "MPE/iX  HP31900 C.95.00  Copyright Hewlett-Packard 1987.  All rights reserved.";
+// Guesses.
 inline const QByteArray kExpectedHello =
     "EXPECTED HELLO, :JOB, :DATA, OR (CMD) AS LOGON. (CIERR 1402)";
-// Guesses.
 inline const QByteArray kBadLogonSyntax =
     "EXPECTED [SESSION NAME,] USER.ACCOUNT [,GROUP]. (CIERR 1424)";
 inline const QByteArray kUnknownUser = "NON-EXISTENT USER OR ACCOUNT. (CIERR 1437)";

@@ -185,7 +185,7 @@ QMap<QString, QString> SimHost::Attributes(const QString& account, const QString
 
 // ---- Installer ----
 
-Installer::Installer(std::map<int, std::string> table, QStringList arguments)
+Installer::Installer(std::map<int, std::string> table, QStringList arguments, bool shown)
     : table_(std::move(table)) {
   TNSVT::Platform platform;
   platform.dialogs = &dialogs;
@@ -200,7 +200,9 @@ Installer::Installer(std::map<int, std::string> table, QStringList arguments)
   };
   window = std::make_unique<TNSVT>(std::move(platform));
   QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this] { ended = true; });
-  window->show();
+  if (shown) {
+    window->show();
+  }
 }
 
 Installer::~Installer() {
@@ -238,6 +240,20 @@ void Installer::Type(const QString& line) {
 
 void Installer::Begin() {
   QTest::mouseClick(window->btnProcess, Qt::LeftButton);
+}
+
+bool Installer::LogOff() {
+  // A host program or FCOPY may still hold the terminal: each BYE that does
+  // not end the session ends the program, and the next one logs off.
+  for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
+    if (!window->Memo1->isEnabled()) {
+      return false;
+    }
+    Type("BYE");
+    WaitUntil([this] { return ended || (window->Memo1->isEnabled() && window->ActionCode == 0); },
+              kStartWaitMs);
+  }
+  return ended;
 }
 
 bool Installer::StartInstallation(quint16 port) {

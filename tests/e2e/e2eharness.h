@@ -72,7 +72,9 @@ class Installer {
 public:
   // table overrides string-table entries (the rest come from the program's
   // own table); arguments are the command line after the program name.
-  explicit Installer(std::map<int, std::string> table = {}, QStringList arguments = {});
+  // A window that is not shown is not painted, which makes long runs faster.
+  explicit Installer(std::map<int, std::string> table = {}, QStringList arguments = {},
+                     bool shown = true);
   ~Installer();
 
   support::RecordingDialogs dialogs;
@@ -87,6 +89,9 @@ public:
   // Types a line into the console and presses Enter.
   void Type(const QString& line);
   void Begin();
+  // Types BYE at the console until the host closes the connection and the
+  // program ends; false when it does not.
+  bool LogOff();
   // Connect, log on and Begin.
   bool StartInstallation(quint16 port);
 

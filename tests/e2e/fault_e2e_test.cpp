@@ -1,0 +1,387 @@
+// Fault injection end to end: the real installer window against
+// mpe-host-sim with each of its faults at every named point of the shipped
+// installation and of the block transfers. Whatever the host does, the
+// installer must not crash, must not claim a success the host's store does
+// not show, must end in the state the program gives for that failure with
+// its timer stopped and its payload released, and must then be usable: a
+// second installation succeeds where the window stays open, the program ends
+// cleanly where the host closed the connection, and a host that falls silent
+// cannot keep the window from closing.
+#include "e2eharness.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using e2e::Installer;
+using e2e::SimHost;
+using Kind = support::RecordingDialogs::Kind;
+
+namespace {
+
+const char kSuccess[] = "Successful installation.";
+constexpr int kSettleMs = 15000;
+
+// What the installation transfers and where the host keeps it.
+struct Scenario {
+  const char* name;
+  const char* line;  // the script file's transfer line; nullptr: the shipped script
+  const char* account;
+  const char* file;
+  int lastBlock;  // the block:N point of the end block
+};
+
+constexpr Scenario kShipped{"XFERU", nullptr, "SYS", "ZORBELIX", 0};
+constexpr Scenario kBlockScenarios[] = {
+    {"XFERA", "XFERA~E2ETEXT~0", "SYS", "E2ETEXT", 4},
+    {"XFERB", "XFERB~E2EBIN", "SYS", "E2EBIN", 4},
+    {"XFERC", "XFERC~E2EPKHD", "SYS", "E2EPKHD", 6},
+    {"XFERD", "XFERD~E2EPKHD", "SYS", "E2EPKHD", 6},
+    {"XFERE", "XFERE~E2EPKHD", "VORDANEX", "E2EPKHD", 6},
+};
+
+QByteArray Expected(const Scenario& s) {
+  const QString line = s.line == nullptr ? QString() : QString(s.line);
+  if (line.isEmpty()) {
+    return e2e::ShippedPayload();
+  }
+  if (line.startsWith("XFERA")) {
+    return e2e::TextRecords(e2e::Resource("E2ETEXT"), 80);
+  }
+  if (line.startsWith("XFERB")) {
+    return e2e::Resource("E2EBIN");
+  }
+  return e2e::Unpacked(e2e::Resource("E2EPKHD")).mid(128);  // its own header
+}
+
+enum class Action { Drop, Reset, Terminate, Silent, BadVersion, ShortLength, ReadLength, Cierr };
+
+QStringList FaultArgs(Action action, const QString& point) {
+  switch (action) {
+    case Action::Drop:
+      return {"--drop-at", point};
+    case Action::Reset:
+      return {"--reset-at", point};
+    case Action::Terminate:
+      return {"--terminate-at", point};
+    case Action::Silent:
+      return {"--silent-at", point};
+    case Action::BadVersion:
+      return {"--bad-version-at", point};
+    case Action::ShortLength:
+      return {"--short-length-at", point};
+    case Action::ReadLength:
+      return {"--read-length", point + "=2"};
+    case Action::Cierr:
+      return {"--fail", point.section(':', 1)};
+  }
+  return {};
+}
+
+const char* ActionName(Action action) {
+  switch (action) {
+    case Action::Drop:
+      return "drop";
+    case Action::Reset:
+      return "reset";
+    case Action::Terminate:
+      return "termination request";
+    case Action::Silent:
+      return "silence";
+    case Action::BadVersion:
+      return "bad version byte";
+    case Action::ShortLength:
+      return "length below 10";
+    case Action::ReadLength:
+      return "read of 2";
+    case Action::Cierr:
+      return "CIERR";
+  }
+  return "?";
+}
+
+// The window's state once the fault has played out.
+enum class End {
+  Ended,    // the program ended: the host closed the connection
+  Error,    // error report, connection gone: connect row, console and Begin off
+  Console,  // the run is over and the operator has the console
+};
+
+std::optional<End> Settled(const Installer& rig) {
+  const TNSVT& w = *rig.window;
+  if (rig.ended) {
+    return End::Ended;
+  }
+  if (w.ActionCode != 0) {
+    return std::nullopt;
+  }
+  if (w.UiPhase == 0 && !w.socket->Connected()) {
+    return End::Error;
+  }
+  if (w.Memo1->isEnabled() && w.UiPhase != 0 && w.UiPhase != 3) {
+    return End::Console;
+  }
+  return std::nullopt;
+}
+
+std::map<int, std::string> Table(const QString& scriptPath) {
+  // %0 and %1 are PUB and SYS, the group and account XFERD names.
+  std::map<int, std::string> table{{1071, "PUB"}, {1072, "SYS"}};
+  if (!scriptPath.isEmpty()) {
+    table[1] = "FILE~" + scriptPath.toStdString() + "~940";
+  }
+  return table;
+}
+
+QString PutShipped() {
+  return QStringLiteral("ZORBELIX=" ZORBELIX_PAYLOAD_DIR "/ZORBELIX");
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Action)
+
+class FaultE2eTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir work_;
+  int rows_ = 0;
+
+  // The script file of a block scenario: the transfer, the success message
+  // and the log-off, as the shipped script ends.
+  QString Script(const Scenario& s) {
+    if (s.line == nullptr) {
+      return {};
+    }
+    return e2e::WriteScript(work_.path(), QString("%1.txt").arg(s.name),
+                            {s.line, QString("MSGB~") + kSuccess, "EXIT"});
+  }
+
+  // A full installation on a window that is open and connected or at its
+  // connect row; true when it claimed success and the host stored the file.
+  bool SecondInstallation(Installer& rig, SimHost& faulty, const Scenario& s, End end) {
+    std::unique_ptr<SimHost> clean;
+    SimHost* host = &faulty;
+    rig.dialogs.boxes.clear();
+    if (end == End::Error) {
+      clean = std::make_unique<SimHost>(s.line == nullptr ? QStringList{}
+                                                          : QStringList{"--put", PutShipped()});
+      if (!clean->ok()) {
+        return false;
+      }
+      host = clean.get();
+      rig.Connect(host->port());
+      if (!rig.LogOn()) {
+        return false;
+      }
+    }
+    rig.Begin();
+    if (!e2e::WaitUntil([&] { return rig.ended; }, kSettleMs)) {
+      return false;
+    }
+    return rig.SuccessShown() && host->Stored(s.account, "PUB", s.file) == Expected(s);
+  }
+
+private slots:
+  void faults_data() {
+    QTest::addColumn<int>("scenario");  // -1 the shipped one, else kBlockScenarios
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<QString>("point");
+
+    const Action all[] = {Action::Drop,      Action::Reset,      Action::Terminate,
+                          Action::Silent,    Action::BadVersion, Action::ShortLength,
+                          Action::ReadLength};
+    const auto add = [&](int scenario, const char* name, const QString& point, Action action) {
+      QTest::addRow("%s %s at %s", name, ActionName(action), qPrintable(point))
+          << scenario << action << point;
+    };
+
+    const QStringList shippedPoints{
+        "command:ECHO",     "command:PURGE",    "command:BUILD", "command:RUN",  "fcopy-record:1",
+        "fcopy-record:200", "fcopy-record:439", "fcopy-end",     "command:SAVE", "command:BYE"};
+    for (const QString& point : shippedPoints) {
+      for (Action action : all) {
+        add(-1, kShipped.name, point, action);
+      }
+      if (point.startsWith("command:")) {
+        add(-1, kShipped.name, point, Action::Cierr);
+      }
+    }
+    for (int i = 0; i < static_cast<int>(std::size(kBlockScenarios)); ++i) {
+      const Scenario& s = kBlockScenarios[i];
+      const bool text = QString(s.line).startsWith("XFERA");
+      const QString endBlock = QString("block:%1").arg(s.lastBlock);
+      QStringList points;
+      if (i < 2) {
+        points << "command:RUN"
+               << "challenge"
+               << "descriptor";
+        if (!text) {
+          points << "header";
+        }
+        points << "block-confirm"
+               << "block:1"
+               << "block:2" << endBlock << "command:BYE";
+      } else {
+        // XFERC to XFERE differ from XFERB only in what they send, not in
+        // the exchange: the descriptor (the host file name), a data block
+        // and the end block.
+        points << "descriptor"
+               << "block:2" << endBlock;
+      }
+      for (const QString& point : points) {
+        for (Action action : all) {
+          add(i, s.name, point, action);
+        }
+      }
+      if (i < 2) {
+        add(i, s.name, "command:RUN", Action::Cierr);
+      }
+    }
+  }
+
+  void faults() {
+    QFETCH(int, scenario);
+    QFETCH(Action, action);
+    QFETCH(QString, point);
+    ++rows_;
+    const Scenario& s = scenario < 0 ? kShipped : kBlockScenarios[scenario];
+    const QByteArray expected = Expected(s);
+    QVERIFY(!expected.isEmpty());
+    const bool afterSuccess = point == "command:BYE";
+
+    QStringList args = FaultArgs(action, point);
+    if (s.line != nullptr) {
+      args << "--put" << PutShipped();
+    }
+    SimHost sim(args);
+    QVERIFY2(sim.ok(), qPrintable(sim.log()));
+    Installer rig(Table(Script(s)), {}, false);
+    QVERIFY(rig.StartInstallation(sim.port()));
+    TNSVT& w = *rig.window;
+
+    if (action == Action::Silent) {
+      // The host says nothing more; closing the window must still work.
+      QVERIFY(e2e::WaitUntil([&] { return sim.SawEvent("fault at " + point + ": silence"); },
+                             kSettleMs));
+      QVERIFY(!rig.ended);
+      w.close();
+      QVERIFY(rig.ended);
+      QVERIFY(e2e::WaitUntil([&] { return sim.transcript().contains("term> TERMINATION-REQUEST"); },
+                             kSettleMs));
+      QVERIFY(!w.Timer1->isActive());
+      QVERIFY(w.PayloadData == nullptr);
+      QVERIFY(!rig.SuccessShown() || sim.Stored(s.account, "PUB", s.file) == expected);
+      return;
+    }
+
+    std::optional<End> end;
+    QVERIFY2(e2e::WaitUntil([&] { return (end = Settled(rig)).has_value(); }, kSettleMs),
+             qPrintable(QString("phase %1, ActionCode %2, status '%3'\n%4")
+                            .arg(w.UiPhase)
+                            .arg(w.ActionCode)
+                            .arg(w.lblStatus->text())
+                            .arg(QString::fromStdString(rig.BoxSummary()))));
+    const QString status = w.lblStatus->text();
+
+    // Never a success the host's store does not bear out.
+    const bool stored = sim.Stored(s.account, "PUB", s.file) == expected;
+    if (action == Action::ReadLength && s.lastBlock != 0 &&
+        point.endsWith(QString(":%1").arg(s.lastBlock)) && !QString(s.line).startsWith("XFERA")) {
+      QEXPECT_FAIL("",
+                   "a binary transfer sends its end block without looking at the host's read "
+                   "and goes on without looking at the host program's answer",
+                   Continue);
+    }
+    QVERIFY2(!rig.SuccessShown() || stored, rig.BoxSummary().c_str());
+    QCOMPARE(w.ActionCode, 0);
+    QVERIFY(!w.Timer1->isActive());
+    QVERIFY(w.PayloadData == nullptr);
+
+    switch (*end) {
+      case End::Ended:
+        break;
+      case End::Error:
+        QVERIFY(!w.Memo1->isEnabled());
+        QVERIFY(!w.btnProcess->isEnabled());
+        QVERIFY(!w.Panel1->isHidden());
+        QVERIFY2(status.startsWith("  Network Error: "), qPrintable(status));
+        break;
+      case End::Console:
+        QVERIFY(w.UiPhase == 1 || w.UiPhase == 2);
+        QCOMPARE(w.btnProcess->isEnabled(), w.LogonAccepted);
+        break;
+    }
+
+    // What each fault leads to.
+    switch (action) {
+      case Action::Drop:
+        QCOMPARE(*end, End::Ended);
+        QCOMPARE(rig.SuccessShown(), afterSuccess);
+        break;
+      case Action::Terminate:
+        QCOMPARE(*end, End::Ended);
+        QVERIFY2(status.startsWith("  Network Error: 4004, Host requested termination: "),
+                 qPrintable(status));
+        QCOMPARE(rig.dialogs.Count(Kind::Error), std::size_t{0});
+        QCOMPARE(rig.SuccessShown(), afterSuccess);
+        break;
+      case Action::Reset:
+        QCOMPARE(*end, End::Error);
+        QVERIFY2(status.startsWith("  Network Error: 10054, "), qPrintable(status));
+        QCOMPARE(rig.SuccessShown(), afterSuccess);
+        break;
+      case Action::ShortLength:
+        QCOMPARE(*end, End::Error);
+        QCOMPARE(status, QString("  Network Error: 4003, RECEIVED AN INVALID PACKET"));
+        QCOMPARE(rig.SuccessShown(), afterSuccess);
+        break;
+      case Action::BadVersion:
+        // Reported, not acted on; the installation itself goes on.
+        QVERIFY(rig.dialogs.Saw(Kind::Error, "  Network Error: 4003, RECEIVED AN INVALID PACKET"));
+        QCOMPARE(*end, End::Ended);
+        QVERIFY(rig.SuccessShown());
+        QVERIFY(stored);
+        break;
+      case Action::Cierr:
+        QCOMPARE(*end, End::Console);
+        QCOMPARE(rig.SuccessShown(), afterSuccess);
+        break;
+      case Action::ReadLength:
+      case Action::Silent:
+        break;  // where a short read leads depends on the point; the checks above hold
+    }
+
+    // The window is usable again.
+    switch (*end) {
+      case End::Ended:
+        QVERIFY(!w.isVisible() || w.ApplicationEnded);
+        break;
+      case End::Error:
+        QVERIFY2(SecondInstallation(rig, sim, s, *end), rig.BoxSummary().c_str());
+        break;
+      case End::Console:
+        if (!w.btnProcess->isEnabled()) {
+          // Begin waits for a new logon; the operator can still log off.
+          QVERIFY(rig.LogOff());
+        } else if (action == Action::Cierr) {
+          // The host fails the command every time: the run fails again the
+          // same way and claims nothing.
+          rig.dialogs.boxes.clear();
+          rig.Begin();
+          QVERIFY(e2e::WaitUntil([&] { return Settled(rig).has_value(); }, kSettleMs));
+          QCOMPARE(rig.SuccessShown(), afterSuccess);
+        } else {
+          QVERIFY2(SecondInstallation(rig, sim, s, *end), rig.BoxSummary().c_str());
+        }
+        break;
+    }
+  }
+
+  void cleanupTestCase() { qInfo("fault cases run: %d", rows_); }
+};
+
+QTEST_MAIN(FaultE2eTest)
+#include "fault_e2e_test.moc"

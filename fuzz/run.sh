@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs libFuzzer targets from a fuzz build (clang, -DZORBELIX_FUZZ=ON).
+#
+#   fuzz/run.sh BUILD-DIR SECONDS [TARGET...]
+#
+# Each target starts from a copy of its committed corpus (fuzz/corpus/<target>)
+# in a temporary folder, so a short run leaves the tree as it was; set
+# FUZZ_WORK=DIR to keep the grown corpora, logs and any crash in DIR instead.
+# A crash, a sanitizer report, a leak, an input slower than 10 s or a run
+# above 2 GB fails the run; the input that did it is left in the work folder
+# (crash-*, leak-*, timeout-*, oom-*) and its path is printed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="$1"
+seconds="$2"
+shift 2
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_receive fuzz_script fuzz_pure)
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
+
+work="${FUZZ_WORK:-$(mktemp -d)}"
+mkdir -p "$work"
+work="$(cd "$work" && pwd)"  # the targets change their working folder
+status=0
+for target in "${targets[@]}"; do
+  corpus="$work/$target/corpus"
+  mkdir -p "$corpus"
+  cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+  echo "== $target: $seconds s from $(ls "$corpus" | wc -l) inputs"
+  if ! (cd "$work/$target" && "$OLDPWD/$build/$target" "$corpus" \
+          -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+          -print_final_stats=1 -artifact_prefix="$work/$target/" \
+          -dict="$OLDPWD/fuzz/nsvt.dict" >"$work/$target/log.txt" 2>&1); then
+    status=1
+    echo "!! $target failed; the end of its log ($work/$target/log.txt):"
+    tail -40 "$work/$target/log.txt"
+    ls "$work/$target"/crash-* "$work/$target"/leak-* "$work/$target"/timeout-* \
+       "$work/$target"/oom-* 2>/dev/null || true
+  fi
+  grep -E '^#[0-9]+\s+DONE|stat::number_of_executed_units|stat::peak_rss_mb' "$work/$target/log.txt" || true
+done
+[ -z "${FUZZ_WORK:-}" ] && [ $status -eq 0 ] && rm -rf "$work"
+exit $status

@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev zlib1g-dev libgl-dev
-          libgtest-dev libbenchmark-dev "$@")
+          libgtest-dev libbenchmark-dev
+          clang libclang-rt-14-dev  # the sanitizer build and the fuzz targets
+          "$@")
 
 missing=()
 for package in "${packages[@]}"; do

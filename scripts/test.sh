@@ -1,8 +1,23 @@
 #!/usr/bin/env bash
-# Command two: install what is missing, build, and run every test with CTest.
+# Command two: install what is missing, build, and run every test with CTest;
+# then the same suite built with clang under AddressSanitizer, LeakSanitizer
+# and UndefinedBehaviorSanitizer, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+# Sanitizer build (build-asan): any report fails the test that caused it.
+# The only leak suppressions are for libraries outside the project; each is
+# explained in scripts/lsan.supp.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1:strict_init_order=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+CC=clang CXX=clang++ scripts/build.sh build-asan \
+  -DZORBELIX_SANITIZE=ON -DZORBELIX_FUZZ=ON -DZORBELIX_BENCH=OFF
+ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+
+# About a minute of each fuzz target, from its committed corpus.
+fuzz/run.sh build-asan 60

@@ -290,7 +290,9 @@ private slots:
 
   void failurePaths_data() {
     QTest::addColumn<QStringList>("simArgs");
-    QTest::addColumn<QString>("script");  // empty: the shipped script
+    // empty: the shipped script; "24:" and a line: the shipped script with
+    // that line in place of its XFERU line; else a script file's line
+    QTest::addColumn<QString>("script");
     QTest::addColumn<End>("end");
     QTest::addColumn<QString>("status");  // the status line starts with it
     QTest::addColumn<QString>("box");     // a box with this text; "E:" for an error box
@@ -305,6 +307,15 @@ private slots:
         << QStringList{"--fcopy-question", "2"} << QString() << End::Ended << QString()
         << QString(kSuccess)
         << QStringList{":EOD", "E", "N", "E", "N", "E", "SAVE $OLDPASS,ZORBELIX", "BYE"};
+    QTest::newRow("FCOPY that never stops asking")
+        << QStringList{"--fcopy-question", "1000"} << QString() << End::Prompt << QString()
+        << QString() << QStringList{};
+    // FCOPY's data request fails: its input is ended, it is left, and the
+    // script goes on at the error line; nothing is saved.
+    QTest::newRow("FCOPY's data request fails, XFERU with an error line")
+        << QStringList{"--read-length", "fcopy-record:5=2"}
+        << QString("24:XFERU~ZORBELIX~NMPRG~900") << End::Prompt << QString()
+        << QString("Error occured") << QStringList{":EOD", "E", ""};
     QTest::newRow("drop in the middle of the records")
         << QStringList{"--drop-at", "fcopy-record:200"} << QString() << End::Ended << QString()
         << QString() << QStringList{"0100", "<256 bytes>"};
@@ -345,7 +356,9 @@ private slots:
     SimHost sim(simArgs);
     QVERIFY2(sim.ok(), qPrintable(sim.log()));
     std::map<int, std::string> table;
-    if (!script.isEmpty()) {
+    if (script.startsWith("24:")) {
+      table[24] = script.mid(3).toStdString();
+    } else if (!script.isEmpty()) {
       const QString path =
           e2e::WriteScript(work_.path(), QString("fail%1.txt").arg(sim.port()), {script, "STOP"});
       table[1] = "FILE~" + path.toStdString() + "~940";
@@ -355,12 +368,20 @@ private slots:
     QVERIFY(e2e::WaitUntil([&] { return Settled(rig, end); }));
     const TNSVT& w = *rig.window;
 
+    // FCOPY that never ends: the script goes on and claims success.
+    const bool knownDefect = QByteArray(QTest::currentDataTag()) == "FCOPY that never stops asking";
+    if (knownDefect) {
+      QEXPECT_FAIL("",
+                   "after 8 answers that do not end FCOPY the script goes on as if it had "
+                   "ended: SAVE goes to FCOPY and success is claimed",
+                   Continue);
+    }
+    QVERIFY2(box == kSuccess || !rig.SuccessShown(), rig.BoxSummary().c_str());
     if (box == kSuccess) {
       QVERIFY(rig.SuccessShown());
       QVERIFY(sim.Stored("SYS", "PUB", "ZORBELIX") == e2e::ShippedPayload());
-    } else {
-      QVERIFY2(!rig.SuccessShown(), rig.BoxSummary().c_str());
-      QVERIFY(!sim.HasFile("SYS", "PUB", "ZORBELIX") || !script.isEmpty());
+    } else if (script.isEmpty() || script.startsWith("24:")) {
+      QVERIFY(!sim.HasFile("SYS", "PUB", "ZORBELIX"));
     }
     if (box.startsWith("E:")) {
       QVERIFY2(rig.dialogs.Saw(Kind::Error, box.mid(2).toLatin1().toStdString()),
@@ -389,8 +410,32 @@ private slots:
 
     // What the host got last; nothing went out after the failure.
     const QStringList sent = sim.ReceivedLines();
+    QVERIFY(box == kSuccess || knownDefect || !sent.contains("SAVE $OLDPASS,ZORBELIX"));
     QVERIFY2(sent.size() >= lastSent.size() && sent.mid(sent.size() - lastSent.size()) == lastSent,
              qPrintable(sent.mid(std::max<qsizetype>(0, sent.size() - 8)).join(" | ")));
+  }
+
+  // A script file whose run failed is not picked up where it stopped: Begin
+  // starts the script over, so the lines after the failure (here the
+  // success message) are never carried out on their own.
+  void beginAfterAFailureInAScriptFile() {
+    SimHost sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.log()));
+    const QString path =
+        e2e::WriteScript(work_.path(), "restart.txt",
+                         {"SEND1~ECHO HELLO~NOT THERE", QString("MSGB~") + kSuccess, "EXIT"});
+    Installer rig({{1, "FILE~" + path.toStdString()}});
+    QVERIFY(rig.StartInstallation(sim.port()));
+    QVERIFY(e2e::WaitUntil([&] { return Settled(rig, End::Prompt); }));
+    QVERIFY(!rig.SuccessShown());
+
+    rig.Begin();
+    QVERIFY(e2e::WaitUntil([&] { return rig.ended || Settled(rig, End::Prompt); }));
+    const char* why = "Begin restarts at line 1 but goes on reading the open script file";
+    QEXPECT_FAIL("", why, Continue);
+    QVERIFY2(!rig.SuccessShown(), rig.BoxSummary().c_str());
+    QEXPECT_FAIL("", why, Continue);
+    QCOMPARE(sim.ReceivedLines().count("ECHO HELLO"), 2);
   }
 
   void tracedRun() {

@@ -7,9 +7,26 @@
 #include <cstdlib>
 #include <new>
 
+// A sanitizer brings its own allocator: replacing or interposing it would
+// break the sanitizer, so such builds count nothing.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZORBELIX_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define ZORBELIX_SANITIZED 1
+#endif
+#endif
+#ifndef ZORBELIX_SANITIZED
+#define ZORBELIX_SANITIZED 0
+#endif
+
 #if defined(__GLIBC__)
 #include <execinfo.h>
 #include <unistd.h>
+#endif
+
+#if defined(__GLIBC__) && !ZORBELIX_SANITIZED
 #define ZORBELIX_COUNT_MALLOC 1
 extern "C" {
 void* __libc_malloc(std::size_t size);
@@ -53,7 +70,7 @@ void Note(bool viaNew) {
 #endif
 }
 
-void* RawAlloc(std::size_t size) {
+[[maybe_unused]] void* RawAlloc(std::size_t size) {
 #if ZORBELIX_COUNT_MALLOC
   return __libc_malloc(size == 0 ? 1 : size);
 #else
@@ -61,7 +78,7 @@ void* RawAlloc(std::size_t size) {
 #endif
 }
 
-void* RawAlignedAlloc(std::size_t size, std::size_t alignment) {
+[[maybe_unused]] void* RawAlignedAlloc(std::size_t size, std::size_t alignment) {
 #if ZORBELIX_COUNT_MALLOC
   return __libc_memalign(alignment, size == 0 ? 1 : size);
 #else
@@ -69,7 +86,7 @@ void* RawAlignedAlloc(std::size_t size, std::size_t alignment) {
 #endif
 }
 
-void RawFree(void* pointer) {
+[[maybe_unused]] void RawFree(void* pointer) {
 #if ZORBELIX_COUNT_MALLOC
   __libc_free(pointer);
 #else
@@ -77,7 +94,7 @@ void RawFree(void* pointer) {
 #endif
 }
 
-void* NewOrThrow(std::size_t size) {
+[[maybe_unused]] void* NewOrThrow(std::size_t size) {
   Note(true);
   void* pointer = RawAlloc(size);
   if (pointer == nullptr) {
@@ -86,7 +103,7 @@ void* NewOrThrow(std::size_t size) {
   return pointer;
 }
 
-void* NewAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
+[[maybe_unused]] void* NewAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
   Note(true);
   void* pointer = RawAlignedAlloc(size, static_cast<std::size_t>(alignment));
   if (pointer == nullptr) {
@@ -96,6 +113,10 @@ void* NewAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
 }
 
 }  // namespace
+
+bool Available() {
+  return ZORBELIX_SANITIZED == 0;
+}
 
 bool CountsMalloc() {
   return ZORBELIX_COUNT_MALLOC != 0;
@@ -124,6 +145,8 @@ void PrintStacks(int limit) {
 }  // namespace alloc_counter
 
 // ---- operator new and delete, every form ----
+
+#if !ZORBELIX_SANITIZED
 
 void* operator new(std::size_t size) {
   return alloc_counter::NewOrThrow(size);
@@ -190,6 +213,8 @@ void operator delete(void* pointer, std::align_val_t, const std::nothrow_t&) noe
 void operator delete[](void* pointer, std::align_val_t, const std::nothrow_t&) noexcept {
   alloc_counter::RawFree(pointer);
 }
+
+#endif  // !ZORBELIX_SANITIZED
 
 // ---- the C allocator, counted but not replaced (glibc) ----
 

@@ -18,6 +18,10 @@ struct Counts {
   std::uint64_t total() const { return operatorNew + malloc; }
 };
 
+// False in sanitizer builds, which keep their own allocator: nothing is
+// counted there.
+bool Available();
+
 // True when malloc is interposed (glibc builds); otherwise only operator
 // new is counted.
 bool CountsMalloc();

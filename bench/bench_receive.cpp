@@ -303,7 +303,9 @@ int main(int argc, char** argv) {
   if (!alloc_counter::CountsMalloc()) {
     std::printf("(malloc is not interposed on this platform: only operator new is counted)\n");
   }
-  if (!CounterWorks()) {
+  if (!alloc_counter::Available()) {
+    std::printf("(a sanitizer build: allocations are not counted, and times mean little)\n");
+  } else if (!CounterWorks()) {
     return 1;
   }
   int status = 0;

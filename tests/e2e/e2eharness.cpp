@@ -16,6 +16,12 @@
 
 #include <zlib.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+
+#include <csignal>
+#endif
+
 namespace e2e {
 
 namespace {
@@ -85,6 +91,10 @@ SimHost::SimHost(const QStringList& args) {
   all << args;
   process_.setProgram(QStringLiteral(MPE_HOST_SIM_PATH));
   process_.setArguments(all);
+#ifdef __linux__
+  // A test that crashes takes its simulator with it.
+  process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
   process_.start();
   if (!process_.waitForStarted(kStartWaitMs)) {
     return;

@@ -285,6 +285,13 @@ private slots:
                             .arg(w.lblStatus->text())
                             .arg(QString::fromStdString(rig.BoxSummary()))));
     const QString status = w.lblStatus->text();
+    if (qEnvironmentVariableIntValue("E2E_VERBOSE") != 0) {
+      // What each case came to, for a person reviewing the table.
+      qInfo("end %d phase %d begin %d status '%s' boxes: %s deviations: %s", static_cast<int>(*end),
+            w.UiPhase, w.btnProcess->isEnabled(), qPrintable(status),
+            QString::fromStdString(rig.BoxSummary()).replace('\n', " | ").toLatin1().constData(),
+            qPrintable(sim.Deviations().join(" | ")));
+    }
 
     // Never a success the host's store does not bear out.
     const bool stored = sim.Stored(s.account, "PUB", s.file) == expected;

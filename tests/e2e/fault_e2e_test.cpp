@@ -271,7 +271,7 @@ private slots:
       QVERIFY(rig.ended);
       QVERIFY(e2e::WaitUntil([&] { return sim.transcript().contains("term> TERMINATION-REQUEST"); },
                              kSettleMs));
-      QVERIFY(!w.Timer1->isActive());
+      QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
       QVERIFY(w.PayloadData == nullptr);
       QVERIFY(!rig.SuccessShown() || sim.Stored(s.account, "PUB", s.file) == expected);
       return;
@@ -304,7 +304,7 @@ private slots:
     }
     QVERIFY2(!rig.SuccessShown() || stored, rig.BoxSummary().c_str());
     QCOMPARE(w.ActionCode, 0);
-    QVERIFY(!w.Timer1->isActive());
+    QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
     QVERIFY(w.PayloadData == nullptr);
 
     switch (*end) {

@@ -413,7 +413,7 @@ private slots:
     if (!status.isEmpty()) {
       QVERIFY2(QString::fromStdString(rig.Status()).startsWith(status), rig.Status().c_str());
     }
-    QVERIFY(!w.Timer1->isActive());
+    QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
     QVERIFY(w.PayloadData == nullptr);
     QCOMPARE(w.ActionCode, 0);
 

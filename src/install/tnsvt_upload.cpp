@@ -81,8 +81,11 @@ int Percent(std::int64_t part, std::int64_t whole) {
   return static_cast<int>(std::min<std::int64_t>(part * kProgressMax / whole, kProgressMax));
 }
 
+// The status line of a record or block. pb1 is set once per step, by the
+// caller, to the value the step leaves it at: QProgressBar repaints at once
+// on every change, and a bar set to its share and back to 0 in one step
+// only costs a repaint without showing anything.
 void ShowRecordProgress(TNSVT& w) {
-  w.pb1->setValue(Percent(w.FileBytesSent, w.PayloadSize));
   const std::string status = "  " + w.ScriptVars[install::kPayloadNameVar] +
                              " Size: " + std::to_string(w.PayloadSize / 1024) + "KB - " +
                              std::to_string(w.BlockNumber);
@@ -92,7 +95,6 @@ void ShowRecordProgress(TNSVT& w) {
 void CountOverallProgress(TNSVT& w, std::int32_t bytes) {
   w.TotalBytesSent += bytes;
   w.pb2->setValue(Percent(w.TotalBytesSent, w.GrandTotal));
-  w.pb1->setValue(0);
 }
 
 std::span<std::uint8_t, kBlockSize> Block(TNSVT& w) {
@@ -156,10 +158,24 @@ bool DataBlockWanted(const TNSVT& w) {
   return w.HostReadLength == kBlockReadLength && !w.HostTextContains(kEndOfProgram);
 }
 
-// State 78 once FCOPY has ended (or been given up on).
-void FcopyFinished(TNSVT& w) {
+// State 78 once FCOPY has ended (or been given up on). An FCOPY that was
+// still asking after every answer was given up on: what it copied was never
+// confirmed and the session is still inside it, so going on to SAVE would
+// claim an installation that may not exist.
+void FcopyFinished(TNSVT& w, bool gaveUp) {
   w.Timer1->stop();
   w.ConsoleEcho = true;
+  if (gaveUp && !w.RecordCopyFailed) {
+    if (w.NamesErrorLine(3)) {
+      w.OutcomeErrorLine(3);  // through the resume step 79
+      w.SendLine("");
+    } else {
+      w.OutcomeStopWithCode(kCodeNewFile, "Error creating new file" + w.HostText);
+      w.ClearHostText(true);
+      w.SendLine("");
+    }
+    return;
+  }
   if (w.RecordCopyFailed) {
     // FCOPY's data request failed earlier: the copy is not complete.
     w.RecordCopyFailed = false;
@@ -257,10 +273,9 @@ bool TNSVT::RunUploadState(std::int32_t state) {
       ReleasePayload();
       return true;
     case 78: {
-      const bool finished = HostTextContains(kFcopyEnded) || HostReadLength >= kFcopyLongRead ||
-                            FcopyExitTries >= kFcopyExitTryLimit;
-      if (finished) {
-        FcopyFinished(*this);
+      const bool ended = HostTextContains(kFcopyEnded) || HostReadLength >= kFcopyLongRead;
+      if (ended || FcopyExitTries >= kFcopyExitTryLimit) {
+        FcopyFinished(*this, !ended);
         return true;
       }
       ++FcopyExitTries;
@@ -401,7 +416,10 @@ bool TNSVT::SendRecord() {
   ++BlockNumber;
   if (PayloadSize / kRecordBytes32 >= BlockNumber) {
     CountOverallProgress(*this, kRecordBytes32);
+    pb1->setValue(0);
     ActionCode -= 2;  // the next read is FCOPY's data request again, state 75
+  } else {
+    pb1->setValue(Percent(FileBytesSent, PayloadSize));
   }
 
   // Built here rather than by SendLine: the record is never cut to the
@@ -428,9 +446,11 @@ std::size_t TNSVT::FillDataBlock(std::span<std::uint8_t> data, std::size_t n) {
   ShowRecordProgress(*this);
   ++BlockNumber;
   if (offset + n < size) {
+    pb1->setValue(Percent(FileBytesSent, PayloadSize));
     --ActionCode;  // the same state handles the next read
   } else {
     CountOverallProgress(*this, StoredSize);
+    pb1->setValue(0);
     n = offset < size ? size - offset : 0;
   }
   n = std::min(n, data.size());

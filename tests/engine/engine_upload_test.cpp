@@ -320,9 +320,17 @@ void EngineUploadTest::fcopyEnding_data() {
   QTest::addColumn<QStringList>("answers");  // what the installer says to it
   QTest::addColumn<QString>("outcome");
   const QStringList eightNo{"N", "N", "N", "N", "N", "N", "N", "N"};
-  QTest::newRow("Y OR N eight times, then on")
+  QStringList givenUp = eightNo;
+  givenUp << "";
+  // An FCOPY that never ends is given up on: the copy was never confirmed,
+  // so the run must not go on to SAVE and claim success.
+  QTest::newRow("Y OR N eight times, then given up")
       << "XFERU~REC1024~NMPRG"
-      << "PURGE OLD FILE (Y OR N)?" << 80 << eightNo << "complete";
+      << "PURGE OLD FILE (Y OR N)?" << 80 << givenUp
+      << "  Network Error: 4110, Error creating new filePURGE OLD FILE (Y OR N)?";
+  QTest::newRow("given up, with an error line")
+      << "XFERU~REC1024~NMPRG~50"
+      << "PURGE OLD FILE (Y OR N)?" << 80 << givenUp << "failed";
   QTest::newRow("a long read ends the wait") << "XFERU~REC1024~NMPRG"
                                              << "" << 500 << QStringList{} << "complete";
   QTest::newRow("END OF with CIERR, line") << "XFERU~REC1024~NMPRG~50"

@@ -91,7 +91,13 @@ void TNSVT::btnProcessClick() {
 
   lblStatus->clear();
   if (RestartScript) {
+    // Starting over means the script's first line, not the rest of a script
+    // file an earlier run stopped in.
     ScriptLineNo = 1;
+    if (ScriptFile.is_open()) {
+      ScriptFile.close();
+    }
+    ScriptFile.clear();
   }
   LocalLinesRun = 0;
   NextScriptLine();

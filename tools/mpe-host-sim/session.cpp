@@ -357,7 +357,11 @@ void Session::sendRequest(const QByteArray& message, uint8_t replyClass) {
   sendMessage(message);
 }
 
+// The latency is the network's: each message leaves latencyMs after the host
+// produced it, and messages produced together (an output line and its read
+// request) arrive together, in order.
 void Session::enqueue(Outgoing item) {
+  item.due = clock_.elapsed() + settings_.latencyMs;
   queue_ << std::move(item);
   if (settings_.latencyMs <= 0) {
     flushQueue();
@@ -367,15 +371,14 @@ void Session::enqueue(Outgoing item) {
 }
 
 void Session::flushQueue() {
-  // With a latency each item waits its own delay; without, all go at once.
   while (!queue_.isEmpty() && stage_ != Stage::Closed) {
-    const Outgoing item = queue_.takeFirst();
-    perform(item);
-    if (settings_.latencyMs > 0) {
-      if (!queue_.isEmpty())
-        latencyTimer_.start(settings_.latencyMs);
+    const qint64 wait = queue_.first().due - clock_.elapsed();
+    if (settings_.latencyMs > 0 && wait > 0) {
+      latencyTimer_.start(static_cast<int>(wait));
       return;
     }
+    const Outgoing item = queue_.takeFirst();
+    perform(item);
   }
 }
 

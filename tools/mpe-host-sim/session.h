@@ -66,6 +66,7 @@ private:
   struct Outgoing {
     OutKind kind;
     QByteArray bytes;
+    qint64 due = 0;  // session clock time at which it may go out
   };
   struct PendingReply {
     uint8_t msgClass;

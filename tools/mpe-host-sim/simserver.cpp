@@ -44,6 +44,9 @@ void SimServer::onNewConnection() {
       continue;
     }
     servedOnce_ = true;
+    // The dialogue is one small message per exchange: do not let them wait
+    // for the terminal's delayed acknowledgements.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto* session = new Session(socket, nextId_++, options_.session, store_, transcript_, this);
     connect(session, &Session::finished, this, &SimServer::onSessionFinished);
     session->start();

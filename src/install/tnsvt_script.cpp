@@ -9,6 +9,7 @@
 // of local lines costs no stack, and LocalLinesRun bounds how many local
 // lines may follow each other without an answer to the host.
 #include "../shell/TNSVT.h"
+#include "../shell/text.h"
 
 #include "../shell/dialogs.h"
 #include "../shell/stringtable.h"
@@ -47,10 +48,6 @@ constexpr std::int32_t kMinBlockPayload = static_cast<std::int32_t>(install::kRe
 
 const char kInputBoxCaption[] = "Input Box";
 const char kResourceError[] = "Resource Error";
-
-QString Latin1(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 const std::string& Arg(const TNSVT& w, std::size_t n) {
   return w.LineFields[n].Text;

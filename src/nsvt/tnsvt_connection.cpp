@@ -9,6 +9,7 @@
 // message is finished; a connection that is replaced or closed meanwhile
 // loses the rest of its bytes rather than having them acted on.
 #include "../shell/TNSVT.h"
+#include "../shell/text.h"
 
 #include "../shell/dialogs.h"
 #include "clientsocket.h"
@@ -40,19 +41,6 @@ const char* const kTerminationOk = "Termination OK";
 const char* const kConnectionFailed = "Connection failed";
 const char* const kConnectedTo = "  Connected to: ";
 const char* const kDisconnected = "Disconnected";
-
-QString Latin1(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return text;
-}
 
 }  // namespace
 

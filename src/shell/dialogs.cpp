@@ -1,17 +1,10 @@
 // The real boxes of the program. Each runs a nested event loop (exec), so
 // socket events and timers keep being handled while it is open.
 #include "dialogs.h"
+#include "text.h"
 
 #include <QInputDialog>
 #include <QMessageBox>
-
-namespace {
-
-QString Latin1(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 void QtDialogs::Message(QWidget* parent, const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, Latin1(text), QMessageBox::Ok, parent);

@@ -3,6 +3,7 @@
 // and starts (or continues) the install script. Also the input filter of the
 // group and account fields.
 #include "TNSVT.h"
+#include "text.h"
 
 #include "dialogs.h"
 #include "namefilter.h"
@@ -25,21 +26,8 @@ const char kAlteredDefaults[] =
     "product. This may result in support delays. \r\n\r\n"
     "Do you wish to continue the installation using these values?";
 
-QString Latin1(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::string FieldText(const QLineEdit* field) {
   return field->text().toLatin1().toStdString();
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return text;
 }
 
 // The first command-line argument asks for a trace when it holds a T in

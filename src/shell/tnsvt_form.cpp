@@ -1,6 +1,7 @@
 // The window itself: its controls and their places, the start-up order,
 // the user-interface phases, the two timers and the ways the program ends.
 #include "TNSVT.h"
+#include "text.h"
 
 #include "../nsvt/clientsocket.h"
 #include "dialogs.h"
@@ -51,10 +52,6 @@ const char* const kDefaultBlankGroup = "PUB";
 const char* const kDefaultBlankAccount = "VORDANEX";
 const char* const kStatusReady = "  Application ready ";
 const char* const kLogonLabelEmpty = "  ";
-
-QString Latin1(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Blank: nothing left after removing leading and trailing spaces and control
 // characters.

@@ -80,7 +80,7 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
 
 // ---- SimHost ----
 
-SimHost::SimHost(const QStringList& args) {
+SimHost::SimHost(const QStringList& args) : args_(args) {
   if (!dir_.isValid()) {
     return;
   }
@@ -96,8 +96,15 @@ SimHost::SimHost(const QStringList& args) {
   process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 #endif
   process_.start();
+}
+
+bool SimHost::ok() {
+  if (port_ != 0 || waited_) {
+    return port_ != 0;
+  }
+  waited_ = true;
   if (!process_.waitForStarted(kStartWaitMs)) {
-    return;
+    return false;
   }
   static const QRegularExpression listening("listening on 127\\.0\\.0\\.1:(\\d+)");
   QDeadlineTimer deadline(kStartWaitMs);
@@ -105,10 +112,15 @@ SimHost::SimHost(const QStringList& args) {
     const QRegularExpressionMatch match = listening.match(log());
     if (match.hasMatch() && log().contains("mpe-host-sim: store ")) {
       port_ = static_cast<quint16>(match.captured(1).toUInt());
-      return;
+      return true;
     }
     process_.waitForReadyRead(100);
   }
+  return false;
+}
+
+quint16 SimHost::port() {
+  return ok() ? port_ : 0;
 }
 
 SimHost::~SimHost() {

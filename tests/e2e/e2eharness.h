@@ -35,14 +35,16 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = kRunWaitM
 class SimHost {
 public:
   // Starts the simulator with args added to --listen, --store and
-  // --transcript. ok() tells whether it came up.
+  // --transcript. ok() waits until it listens and tells whether it came up,
+  // so a simulator can be started ahead of its use.
   explicit SimHost(const QStringList& args = {});
   ~SimHost();
   SimHost(const SimHost&) = delete;
   SimHost& operator=(const SimHost&) = delete;
 
-  bool ok() const { return port_ != 0; }
-  quint16 port() const { return port_; }
+  bool ok();
+  quint16 port();
+  const QStringList& args() const { return args_; }
   QString storeDir() const { return dir_.path() + "/store"; }
   QString log();  // what the simulator printed on stderr so far
   QString transcript() const;
@@ -64,7 +66,9 @@ private:
   QTemporaryDir dir_;
   QProcess process_;
   QString log_;
+  QStringList args_;
   quint16 port_ = 0;
+  bool waited_ = false;
 };
 
 // The installer's window with recording boxes and the native socket.

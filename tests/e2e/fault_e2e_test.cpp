@@ -9,6 +9,7 @@
 // cannot keep the window from closing.
 #include "e2eharness.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -126,6 +127,19 @@ std::optional<End> Settled(const Installer& rig) {
   return std::nullopt;
 }
 
+QString PutShipped() {
+  return QStringLiteral("ZORBELIX=" ZORBELIX_PAYLOAD_DIR "/ZORBELIX");
+}
+
+// The simulator's command line for a case.
+QStringList SimArgs(int scenario, Action action, const QString& point) {
+  QStringList args = FaultArgs(action, point);
+  if (scenario >= 0) {
+    args << "--put" << PutShipped();  // the receiving host program
+  }
+  return args;
+}
+
 std::map<int, std::string> Table(const QString& scriptPath) {
   // %0 and %1 are PUB and SYS, the group and account XFERD names.
   std::map<int, std::string> table{{1071, "PUB"}, {1072, "SYS"}};
@@ -133,10 +147,6 @@ std::map<int, std::string> Table(const QString& scriptPath) {
     table[1] = "FILE~" + scriptPath.toStdString() + "~940";
   }
   return table;
-}
-
-QString PutShipped() {
-  return QStringLiteral("ZORBELIX=" ZORBELIX_PAYLOAD_DIR "/ZORBELIX");
 }
 
 }  // namespace
@@ -148,6 +158,24 @@ class FaultE2eTest : public QObject {
 
   QTemporaryDir work_;
   int rows_ = 0;
+  // Starting a simulator takes longer than many cases, so the next case's
+  // is started while a case runs, and the hosts of second installations
+  // (one without and one with the receiving program) serve every case.
+  std::vector<QStringList> caseArgs_;
+  std::map<QByteArray, std::size_t> caseIndex_;
+  std::unique_ptr<SimHost> next_;
+  std::unique_ptr<SimHost> cleanHosts_[2];
+
+  SimHost* CleanHost(const Scenario& s) {
+    std::unique_ptr<SimHost>& host = cleanHosts_[s.line == nullptr ? 0 : 1];
+    if (!host) {
+      host = std::make_unique<SimHost>(s.line == nullptr ? QStringList{}
+                                                         : QStringList{"--put", PutShipped()});
+    }
+    // Whatever an earlier case stored there must not pass for this one.
+    QFile::remove(host->storeDir() + "/" + s.account + "/PUB/" + s.file);
+    return host.get();
+  }
 
   // The script file of a block scenario: the transfer, the success message
   // and the log-off, as the shipped script ends.
@@ -162,16 +190,13 @@ class FaultE2eTest : public QObject {
   // A full installation on a window that is open and connected or at its
   // connect row; true when it claimed success and the host stored the file.
   bool SecondInstallation(Installer& rig, SimHost& faulty, const Scenario& s, End end) {
-    std::unique_ptr<SimHost> clean;
     SimHost* host = &faulty;
     rig.dialogs.boxes.clear();
     if (end == End::Error) {
-      clean = std::make_unique<SimHost>(s.line == nullptr ? QStringList{}
-                                                          : QStringList{"--put", PutShipped()});
-      if (!clean->ok()) {
+      host = CleanHost(s);
+      if (!host->ok()) {
         return false;
       }
-      host = clean.get();
       rig.Connect(host->port());
       if (!rig.LogOn()) {
         return false;
@@ -194,8 +219,10 @@ private slots:
                           Action::Silent,    Action::BadVersion, Action::ShortLength,
                           Action::ReadLength};
     const auto add = [&](int scenario, const char* name, const QString& point, Action action) {
-      QTest::addRow("%s %s at %s", name, ActionName(action), qPrintable(point))
-          << scenario << action << point;
+      const QByteArray tag = QString("%1 %2 at %3").arg(name, ActionName(action), point).toLatin1();
+      QTest::newRow(tag.constData()) << scenario << action << point;
+      caseIndex_[tag] = caseArgs_.size();
+      caseArgs_.push_back(SimArgs(scenario, action, point));
     };
 
     const QStringList shippedPoints{
@@ -252,11 +279,15 @@ private slots:
     QVERIFY(!expected.isEmpty());
     const bool afterSuccess = point == "command:BYE";
 
-    QStringList args = FaultArgs(action, point);
-    if (s.line != nullptr) {
-      args << "--put" << PutShipped();
+    const QStringList args = SimArgs(scenario, action, point);
+    std::unique_ptr<SimHost> host =
+        next_ && next_->args() == args ? std::move(next_) : std::make_unique<SimHost>(args);
+    next_.reset();
+    const auto index = caseIndex_.find(QTest::currentDataTag());
+    if (index != caseIndex_.end() && index->second + 1 < caseArgs_.size()) {
+      next_ = std::make_unique<SimHost>(caseArgs_[index->second + 1]);
     }
-    SimHost sim(args);
+    SimHost& sim = *host;
     QVERIFY2(sim.ok(), qPrintable(sim.log()));
     Installer rig(Table(Script(s)), {}, false);
     QVERIFY(rig.StartInstallation(sim.port()));
@@ -387,7 +418,12 @@ private slots:
     }
   }
 
-  void cleanupTestCase() { qInfo("fault cases run: %d", rows_); }
+  void cleanupTestCase() {
+    next_.reset();
+    cleanHosts_[0].reset();
+    cleanHosts_[1].reset();
+    qInfo("fault cases run: %d", rows_);
+  }
 };
 
 QTEST_MAIN(FaultE2eTest)

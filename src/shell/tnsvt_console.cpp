@@ -7,12 +7,19 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kEnter = 13;
 constexpr char kNul = '\0';
 const QString kLineBreak = QStringLiteral("\r\n");
+// The console lays its last line out again on every append, so a host that
+// never ends a line would make each message cost as much as the whole
+// console (kConsoleCharLimit characters). Output goes on in a new line once
+// the last one holds this many characters, far more than any terminal line.
+constexpr int kConsoleLineCharLimit = 1024;
 
 QTextCursor EndOf(QPlainTextEdit* edit) {
   QTextCursor cursor(edit->document());
@@ -101,10 +108,18 @@ void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
   while (length < bytes.size() && text[length] != kNul) {
     ++length;
   }
-  if (length == 0) {
-    return;
+  while (length > 0) {
+    const int lastLine = Memo1->document()->lastBlock().length() - 1;
+    if (lastLine >= kConsoleLineCharLimit) {
+      EndOf(Memo1).insertText(kLineBreak);
+      continue;
+    }
+    const std::size_t piece =
+        std::min(length, static_cast<std::size_t>(kConsoleLineCharLimit - lastLine));
+    EndOf(Memo1).insertText(QString::fromLatin1(text, static_cast<qsizetype>(piece)));
+    text += piece;
+    length -= piece;
   }
-  EndOf(Memo1).insertText(QString::fromLatin1(text, static_cast<qsizetype>(length)));
 }
 
 void TNSVT::EndConsoleLine() {

@@ -22,7 +22,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
 
-work="${FUZZ_WORK:-$(mktemp -d)}"
+work="${FUZZ_WORK:-$(mktemp -d "${TMPDIR:-/tmp}/zorbelix-fuzz-XXXXXX")}"
 mkdir -p "$work"
 work="$(cd "$work" && pwd)"  # the targets change their working folder
 status=0

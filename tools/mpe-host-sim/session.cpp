@@ -39,6 +39,7 @@ Session::Session(QTcpSocket* socket, int id, const SessionSettings& settings, mp
   socket_->setParent(this);
   clock_.start();
   latencyTimer_.setSingleShot(true);
+  latencyTimer_.setTimerType(Qt::PreciseTimer);  // a coarse timer adds up to 5% to every delay
   terminateTimer_.setSingleShot(true);
   connect(socket_, &QTcpSocket::readyRead, this, &Session::onReadyRead);
   connect(socket_, &QTcpSocket::disconnected, this, &Session::onDisconnected);

@@ -151,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       window.close();
     }
     fuzzing::CheckBounds(window);
+    fuzzing::CheckShownAsText(window);
   }
   fuzzing::Settle();
   return 0;

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -76,6 +77,14 @@ void CheckBounds(const TNSVT& window) {
   // Twenty lines, and an empty one after a final line break.
   if (console->blockCount() > static_cast<int>(TNSVT::kConsoleLineLimit) + 1) {
     Fail("console above its line limit");
+  }
+}
+
+void CheckShownAsText(const TNSVT& window) {
+  for (const QLabel* label : {window.lblStatus, window.lblAction, window.lblLogonString}) {
+    if (label->textFormat() != Qt::PlainText) {
+      Fail("a label showing host text may render it as HTML");
+    }
   }
 }
 

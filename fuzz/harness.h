@@ -39,6 +39,10 @@ private:
 // past its bound.
 void CheckBounds(const TNSVT& window);
 
+// Aborts unless the labels that show host or script text show it as text
+// (a label would otherwise render anything that starts like an HTML tag).
+void CheckShownAsText(const TNSVT& window);
+
 // A window with its doubles, connected; optionally logged on and with Begin
 // pressed, so an installation is running when the host's bytes arrive.
 struct Session {

@@ -68,6 +68,9 @@ def receive_seeds():
         "logon-bytewise": (0x02, 0x03, logon()),
         "logon-wrong-user": (0x04, 0x00, negotiation() + read_request(80) +
                              logon_notice("OPERATOR.SYS") + read_request(80)),
+        "logon-html": (0x00, 0x02, negotiation() + read_request(80) +
+                       logon_notice("<b>MANAGER.SYS,PUB</b><img src=\"/etc/hostname\">") +
+                       read_request(80) + termination(300)),
         "termination-reason6": (0x08, 0x01, logon() + termination(6)),
         "termination-unknown": (0x08, 0x01, logon() + termination(300)),
         "termination-reply": (0x00, 0x02, logon() + message(1, 2, 0x8000)),

@@ -6,19 +6,25 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+// Box texts can carry what the host wrote (an error report quotes its
+// answer): shown as text, never rendered as HTML.
+
 void QtDialogs::Message(QWidget* parent, const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, Latin1(text), QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
 void QtDialogs::Error(QWidget* parent, const std::string& text) {
   QMessageBox box(QMessageBox::Critical, "Error", Latin1(text), QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
 bool QtDialogs::Confirm(QWidget* parent, const std::string& text) {
   QMessageBox box(QMessageBox::Question, "Confirm", Latin1(text),
                   QMessageBox::Yes | QMessageBox::No, parent);
+  box.setTextFormat(Qt::PlainText);
   return box.exec() == QMessageBox::Yes;
 }
 

@@ -216,6 +216,10 @@ void TNSVT::BuildControls() {
   QFont actionFont = FontOr("MS Serif", 12, QFont::Serif);
   actionFont.setBold(true);
   lblAction->setFont(actionFont);
+  // These labels show what the host and the script wrote: as text, never
+  // rendered as HTML (a label takes anything that starts like a tag for it).
+  lblStatus->setTextFormat(Qt::PlainText);
+  lblAction->setTextFormat(Qt::PlainText);
   lbl2 = Place(new QLabel(".", Panel0), "lbl2", 477, 8, 100, 16);  // right edge at 577
   lbl2->setAlignment(Qt::AlignRight | Qt::AlignTop);
 
@@ -232,6 +236,7 @@ void TNSVT::BuildControls() {
   btnProcess = Place(new QPushButton("&Begin", Panel2), "btnProcess", 16, 8, 81, 25);
   btnProcess->setEnabled(false);
   lblLogonString = Place(new QLabel(Panel2), "lblLogonString", 112, 24, 300, 16);
+  lblLogonString->setTextFormat(Qt::PlainText);  // the host's logon notice
   Label1 = Place(new QLabel("Default Installation Group and Account", Panel2), "Label1", 218, 8,
                  183, 13);
   Label1->setAlignment(Qt::AlignRight | Qt::AlignTop);

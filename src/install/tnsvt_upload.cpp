@@ -357,8 +357,17 @@ bool TNSVT::RunUploadState(std::int32_t state) {
       }
       return true;
     case 17:
-      if (!SendEndBlock(*this)) {
-        EndAfterFailedSend(*this);
+      // The end block is judged like every data block before it: a host
+      // program that no longer reads a block (or has ended) must not be
+      // told the file is complete.
+      if (DataBlockWanted(*this)) {
+        if (!SendEndBlock(*this)) {
+          EndAfterFailedSend(*this);
+        }
+      } else if (AckMarkSeen(HostText)) {
+        AbortAndAnswer(*this, kCodeEndBlockText, "Error " + HostText);
+      } else {
+        AbortAndAnswer(*this, kCodeEndBlockWrite, kWriteFailed);
       }
       return true;
     case 20:

@@ -65,8 +65,9 @@ QString Transcript::decode(const QByteArray& m, bool fromHost) {
     out += " body=" + QString(m.mid(kHeaderSize).toHex(' ').toUpper());
   }
   if (!data.isNull()) {
-    out +=
-        QString(" text=\"%1\" hex=%2").arg(printable(data)).arg(QString(data.toHex(' ').toUpper()));
+    out += QString(" text=\"%1\" hex=%2")
+               .arg(printable(data),
+                    QString(data.toHex(' ').toUpper()));  // one call: data may hold "%1"
   }
   return out;
 }

@@ -37,7 +37,7 @@ for target in "${targets[@]}"; do
   if ! (cd "$work/$target" && "$OLDPWD/$build/$target" "$corpus" \
           -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
           -print_final_stats=1 -artifact_prefix="$work/$target/" \
-          -dict="$OLDPWD/fuzz/nsvt.dict" >"$work/$target/log.txt" 2>&1); then
+          -dict="$OLDPWD/fuzz/nsvt.dict" </dev/null >"$work/$target/log.txt" 2>&1); then
     status=1
     echo "!! $target failed; the end of its log ($work/$target/log.txt):"
     tail -40 "$work/$target/log.txt"

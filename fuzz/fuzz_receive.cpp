@@ -13,6 +13,9 @@
 //   flag 0x08  close the window at the end (the exit path) instead of
 //              destroying it
 //   flag 0x10  connect again when the window has closed the connection
+//   flag 0x20  the host closes the connection after the stream (the
+//              program ends)
+//   flag 0x40  the connection is reset after the stream (the window stays)
 #include "harness.h"
 
 #include <QCoreApplication>
@@ -26,6 +29,8 @@ constexpr std::uint8_t kTrace = 0x02;
 constexpr std::uint8_t kDuringBoxes = 0x04;
 constexpr std::uint8_t kCloseAtEnd = 0x08;
 constexpr std::uint8_t kReconnect = 0x10;
+constexpr std::uint8_t kHostCloses = 0x20;
+constexpr std::uint8_t kReset = 0x40;
 constexpr int kReconnectLimit = 4;
 
 }  // namespace
@@ -94,6 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzzing::CheckBounds(window);
     }
     rig.dialogs.onBox = nullptr;
+    if ((flags & kReset) && rig.socket->Connected()) {
+      rig.socket->PeerError(kWsaConnectionReset);
+    }
+    if ((flags & kHostCloses) && rig.socket->Connected()) {
+      rig.socket->PeerClose();
+    }
     if ((flags & kCloseAtEnd) && !rig.ended) {
       window.close();
     }

@@ -61,7 +61,8 @@ def write(target, name, data):
 
 
 def receive_seeds():
-    # byte 0 flags (1 install, 2 trace, 4 bytes in boxes, 8 close, 16 reconnect),
+    # byte 0 flags (1 install, 2 trace, 4 bytes in boxes, 8 close, 16 reconnect,
+    # 32 the host closes, 64 a reset at the end),
     # byte 1 chunk seed (low two bits: pieces of 16, 300, 36288 or 1 bytes)
     seeds = {
         "logon": (0x00, 0x02, logon()),
@@ -95,6 +96,9 @@ def receive_seeds():
                                 term_io("CIERR 907") + read_request(80) + read_request(80)),
         "install-termination": (0x0B, 0x01, term_io("MANAGER.SYS") + read_request(80) +
                                 termination(2)),
+        "install-host-closes": (0x21, 0x02, term_io("MANAGER.SYS") + read_request(80)),
+        "install-reset": (0x41, 0x02, term_io("MANAGER.SYS") + read_request(80) +
+                          term_io(":", 0xD0) + read_request(80)),
     }
     for name, (flags, chunks, stream) in seeds.items():
         write("fuzz_receive", name, bytes([flags, chunks]) + stream)

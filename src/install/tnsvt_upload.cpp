@@ -420,6 +420,15 @@ bool TNSVT::SendRecord() {
   if (start + kRecordBytes > static_cast<std::size_t>(PayloadSize)) {
     return false;  // only whole records are sent; the load refuses anything else
   }
+  // The record goes first: the host is waiting for it, and the progress
+  // bars repaint at once when they change. Built here rather than by
+  // SendLine: the record is never cut to the host's read length and never
+  // shown in the console.
+  std::array<std::uint8_t, nsvt::kTerminalInputHeaderSize + kRecordBytes> message;
+  const std::size_t length =
+      nsvt::BuildTerminalInput(message, EchoWord, std::span(PayloadData + start, kRecordBytes));
+  const bool sent = SocketSend(std::span(message).first(length)) >= 0;
+
   FileBytesSent = std::min(FileBytesSent + kRecordBytes32, PayloadSize);
   ShowRecordProgress(*this);
   ++BlockNumber;
@@ -430,13 +439,6 @@ bool TNSVT::SendRecord() {
   } else {
     pb1->setValue(Percent(FileBytesSent, PayloadSize));
   }
-
-  // Built here rather than by SendLine: the record is never cut to the
-  // host's read length and never shown in the console.
-  std::array<std::uint8_t, nsvt::kTerminalInputHeaderSize + kRecordBytes> message;
-  const std::size_t length =
-      nsvt::BuildTerminalInput(message, EchoWord, std::span(PayloadData + start, kRecordBytes));
-  const bool sent = SocketSend(std::span(message).first(length)) >= 0;
   if (TraceOn) {
     TraceLine(" (256)");
   }

@@ -158,6 +158,20 @@ bool DataBlockWanted(const TNSVT& w) {
   return w.HostReadLength == kBlockReadLength && !w.HostTextContains(kEndOfProgram);
 }
 
+// The end block goes when the host program still reads a whole block;
+// otherwise the transfer is aborted with what the host said.
+void FinishBlockTransfer(TNSVT& w) {
+  if (DataBlockWanted(w)) {
+    if (!SendEndBlock(w)) {
+      EndAfterFailedSend(w);
+    }
+  } else if (AckMarkSeen(w.HostText)) {
+    AbortAndAnswer(w, kCodeEndBlockText, "Error " + w.HostText);
+  } else {
+    AbortAndAnswer(w, kCodeEndBlockWrite, kWriteFailed);
+  }
+}
+
 // State 78 once FCOPY has ended (or been given up on). An FCOPY that was
 // still asking after every answer was given up on: what it copied was never
 // confirmed and the session is still inside it, so going on to SAVE would
@@ -357,18 +371,10 @@ bool TNSVT::RunUploadState(std::int32_t state) {
       }
       return true;
     case 17:
-      // The end block is judged like every data block before it: a host
-      // program that no longer reads a block (or has ended) must not be
-      // told the file is complete.
-      if (DataBlockWanted(*this)) {
-        if (!SendEndBlock(*this)) {
-          EndAfterFailedSend(*this);
-        }
-      } else if (AckMarkSeen(HostText)) {
-        AbortAndAnswer(*this, kCodeEndBlockText, "Error " + HostText);
-      } else {
-        AbortAndAnswer(*this, kCodeEndBlockWrite, kWriteFailed);
-      }
+      // The binary transfer's end block is judged as the text transfer's
+      // is: a host program that no longer reads a block (or has ended) must
+      // not be told the file is complete.
+      FinishBlockTransfer(*this);
       return true;
     case 20:
       if (HostReadLength != 1) {
@@ -389,15 +395,7 @@ bool TNSVT::RunUploadState(std::int32_t state) {
       }
       return true;
     case 22:
-      if (DataBlockWanted(*this)) {
-        if (!SendEndBlock(*this)) {
-          EndAfterFailedSend(*this);
-        }
-      } else if (AckMarkSeen(HostText)) {
-        AbortAndAnswer(*this, kCodeEndBlockText, "Error " + HostText);
-      } else {
-        AbortAndAnswer(*this, kCodeEndBlockWrite, kWriteFailed);
-      }
+      FinishBlockTransfer(*this);
       return true;
 
     case 18:

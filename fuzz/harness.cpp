@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace fuzzing {
@@ -34,12 +35,17 @@ void InitWindowing() {
   static char* argv[] = {name, nullptr};
   new QApplication(argc, argv);  // lives as long as the process
 
-  std::string folder = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  static std::string folder = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
   folder += "/zorbelix-fuzz-XXXXXX";
   if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
     std::perror("zorbelix-fuzz: working folder");
     std::abort();
   }
+  // A normal end removes it; after a crash it stays for a look.
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  });
 }
 
 void Settle() {

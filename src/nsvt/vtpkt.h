@@ -21,20 +21,20 @@ inline constexpr EchoWord kInitialEchoWord{0x00, 0x01};
 
 // Common header, every message.
 inline constexpr std::size_t kHeaderSize = 10;
-inline constexpr std::size_t kOffLength = 0;   // u16, whole message length
-inline constexpr std::size_t kOffVersion = 2;  // u8, always kProtocolVersion
-inline constexpr std::size_t kOffClass = 3;    // u8
-inline constexpr std::size_t kOffUnused = 4;   // u8, never read, kept in replies
-inline constexpr std::size_t kOffType = 5;     // u8
-inline constexpr std::size_t kOffEchoWord = 6; // 2 raw bytes
-inline constexpr std::size_t kOffClassWord = 8; // u16, class dependent
+inline constexpr std::size_t kOffLength = 0;     // u16, whole message length
+inline constexpr std::size_t kOffVersion = 2;    // u8, always kProtocolVersion
+inline constexpr std::size_t kOffClass = 3;      // u8
+inline constexpr std::size_t kOffUnused = 4;     // u8, never read, kept in replies
+inline constexpr std::size_t kOffType = 5;       // u8
+inline constexpr std::size_t kOffEchoWord = 6;   // 2 raw bytes
+inline constexpr std::size_t kOffClassWord = 8;  // u16, class dependent
 inline constexpr std::uint8_t kProtocolVersion = 2;
 inline constexpr std::uint16_t kClassWordDefault = 0x8000;
 
 // Buffer sizes of the receive path and the send limits.
-inline constexpr std::size_t kMaxFrame = 72576;        // receive buffer, scratch, RawHostData
-inline constexpr std::size_t kReadChunk = 36288;       // one socket read
-inline constexpr std::size_t kMaxTerminalData = 36288; // data bytes of one terminal input
+inline constexpr std::size_t kMaxFrame = 72576;         // receive buffer, scratch, RawHostData
+inline constexpr std::size_t kReadChunk = 36288;        // one socket read
+inline constexpr std::size_t kMaxTerminalData = 36288;  // data bytes of one terminal input
 
 // Message classes.
 enum MessageClass : std::uint8_t {
@@ -86,18 +86,18 @@ inline constexpr std::size_t kOffLogonText = 16;
 inline constexpr std::size_t kLogonTextCapacity = 80;
 
 // Class 2 fields (read request and TERM_IO).
-inline constexpr std::size_t kOffReadLength = 10;   // u16, HostReadLength
-inline constexpr std::size_t kOffReadSecond = 12;   // u16, shown in the trace
-inline constexpr std::size_t kOffTermIoWord = 14;   // u16, shown in the trace
-inline constexpr std::size_t kOffTermIoCount = 16;  // u16, data length + 1
-inline constexpr std::size_t kOffOutputControl = 18; // u8
+inline constexpr std::size_t kOffReadLength = 10;     // u16, HostReadLength
+inline constexpr std::size_t kOffReadSecond = 12;     // u16, shown in the trace
+inline constexpr std::size_t kOffTermIoWord = 14;     // u16, shown in the trace
+inline constexpr std::size_t kOffTermIoCount = 16;    // u16, data length + 1
+inline constexpr std::size_t kOffOutputControl = 18;  // u8
 inline constexpr std::size_t kOffTermIoData = 19;
 inline constexpr std::uint8_t kOutputControlNoNewLine = 0xD0;
 
 // Terminal settings request (class 4, type 1).
-inline constexpr std::size_t kOffSettingsFlags = 8;  // u16 flag bits
-inline constexpr std::size_t kOffSettingsEcho = 10;  // u8
-inline constexpr std::size_t kOffSettingsNumber = 11; // u8, shown in the trace
+inline constexpr std::size_t kOffSettingsFlags = 8;    // u16 flag bits
+inline constexpr std::size_t kOffSettingsEcho = 10;    // u8
+inline constexpr std::size_t kOffSettingsNumber = 11;  // u8, shown in the trace
 inline constexpr std::uint16_t kSettingsEchoBit = 0x8000;
 inline constexpr std::uint8_t kEchoOff = 1;
 

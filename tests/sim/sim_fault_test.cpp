@@ -133,7 +133,7 @@ void SimFaultTest::strayMessagesThenDialogueGoesOn() {
 }
 
 void SimFaultTest::readLengthChangedAtPoint_data() {
-  QTest::addColumn<QString>("spec");
+  QTest::addColumn<QString>("option");
   QTest::addColumn<int>("step");  // reads answered before the changed one
   QTest::addColumn<int>("length");
   QTest::newRow("logon read") << "logon=1" << 0 << 1;
@@ -141,11 +141,11 @@ void SimFaultTest::readLengthChangedAtPoint_data() {
 }
 
 void SimFaultTest::readLengthChangedAtPoint() {
-  QFETCH(QString, spec);
+  QFETCH(QString, option);
   QFETCH(int, step);
   QFETCH(int, length);
   SimProcess sim;
-  QVERIFY(sim.start({"--read-length", spec}));
+  QVERIFY(sim.start({"--read-length", option}));
   TestTerminal t;
   QVERIFY(t.connectTo(sim.port) && t.negotiate());
   int read = t.nextRead();

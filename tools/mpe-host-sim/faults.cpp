@@ -13,8 +13,8 @@ const QStringList kNumberedPoints{"fcopy-record", "block"};
 constexpr const char* kCommandPoint = "command";
 
 // Splits "KIND:ARG:REST" into the point and what follows it.
-std::pair<QString, QString> splitPoint(const QString& spec) {
-  QStringList parts = spec.split(':');
+std::pair<QString, QString> splitPoint(const QString& faultText) {
+  QStringList parts = faultText.split(':');
   const QString kind = parts.first().trimmed().toLower();
   const int pointParts = (kNumberedPoints.contains(kind) || kind == kCommandPoint) ? 2 : 1;
   const QString point = parts.mid(0, pointParts).join(':');
@@ -42,26 +42,26 @@ std::optional<QString> normalizePoint(const QString& text, QString* error) {
   return std::nullopt;
 }
 
-bool FaultPlan::add(Action action, const QString& spec, QString* error) {
+bool FaultPlan::add(Action action, const QString& faultText, QString* error) {
   Fault f{action, QString(), 0};
-  QString pointText = spec;
+  QString pointText = faultText;
   if (action == Action::ReadLength) {
-    pointText = spec.section('=', 0, 0);
+    pointText = faultText.section('=', 0, 0);
     bool ok = false;
-    f.value = spec.section('=', 1).toInt(&ok);
-    if (!spec.contains('=') || !ok || f.value < 0 || f.value > 65535) {
-      *error = QString("'%1': expected POINT=LENGTH with a length of 0 to 65535").arg(spec);
+    f.value = faultText.section('=', 1).toInt(&ok);
+    if (!faultText.contains('=') || !ok || f.value < 0 || f.value > 65535) {
+      *error = QString("'%1': expected POINT=LENGTH with a length of 0 to 65535").arg(faultText);
       return false;
     }
   } else if (action == Action::Terminate) {
-    const auto [point, reason] = splitPoint(spec);
+    const auto [point, reason] = splitPoint(faultText);
     pointText = point;
     f.value = kDefaultTerminateReason;
     if (!reason.isEmpty()) {
       bool ok = false;
       f.value = reason.toInt(&ok);
       if (!ok || f.value < 0 || f.value > 65535) {
-        *error = QString("'%1': the reason must be a number from 0 to 65535").arg(spec);
+        *error = QString("'%1': the reason must be a number from 0 to 65535").arg(faultText);
         return false;
       }
     }

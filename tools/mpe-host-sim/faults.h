@@ -50,7 +50,7 @@ public:
 
   // Adds a fault from its option argument: POINT for most actions,
   // POINT[:REASON] for Terminate, POINT=LENGTH for ReadLength.
-  bool add(Action action, const QString& spec, QString* error);
+  bool add(Action action, const QString& faultText, QString* error);
   QList<Fault> at(const QString& point) const;
   bool empty() const { return faults_.isEmpty(); }
 

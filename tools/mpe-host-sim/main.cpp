@@ -40,13 +40,13 @@ void watchSignals(QCoreApplication& app, SimServer& server) {
 
 // Seeds the store with --put files.
 bool putFiles(const SimOptions& o, mpe::HostStore& store, QString* error) {
-  for (const auto& [spec, path] : o.puts) {
-    const QString name = spec.section(':', 0, 0);
-    const QString code = spec.section(':', 1);
+  for (const auto& [target, path] : o.puts) {
+    const QString name = target.section(':', 0, 0);
+    const QString code = target.section(':', 1);
     const std::optional<mpe::FileRef> ref = mpe::parseFileName(name, "PUB", "SYS");
     QFile local(path);
     if (!ref || !local.open(QIODevice::ReadOnly)) {
-      *error = QString("--put %1=%2: bad name or unreadable file").arg(spec, path);
+      *error = QString("--put %1=%2: bad name or unreadable file").arg(target, path);
       return false;
     }
     mpe::MpeFile file;

@@ -43,7 +43,7 @@ inline const QByteArray kSaveSyntax =
 inline const QByteArray kBuildBadOption = "INVALID OR DUPLICATE BUILD OPTION. (CIERR 1057)";
 inline const QByteArray kBuildBadCode = "INVALID FILE CODE. (CIERR 1069)";
 inline const QByteArray kBuildBadRecord = "INVALID RECORD SIZE. (CIERR 1071)";
-inline const QByteArray kBuildBadDisc = "INVALID DISC SPECIFICATION. (CIERR 1073)";
+inline const QByteArray kBuildBadDisc = "INVALID DISC PARAMETER. (CIERR 1073)";
 inline const QByteArray kNotAProgram = "NOT A PROGRAM FILE. (CIERR 624)";
 inline const QByteArray kEndOfProgram = "END OF PROGRAM";
 QByteArray logoffLine(const QDateTime& connectedAt, const QDateTime& now);  // seen shape

@@ -176,8 +176,8 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
     host.logonNotice = p.value("logon-notice").toLatin1();
   o->inUse = p.values("in-use");
   for (const FaultOption& f : kFaultOptions) {
-    for (const QString& spec : p.values(f.name)) {
-      if (!o->session.faults.add(f.action, spec, text)) {
+    for (const QString& faultText : p.values(f.name)) {
+      if (!o->session.faults.add(f.action, faultText, text)) {
         text->prepend(QString("--%1: ").arg(f.name));
         return ParseResult::Error;
       }

@@ -213,13 +213,7 @@ Installer::Installer(std::map<int, std::string> table, QStringList arguments, bo
   platform.dialogs = &dialogs;
   platform.arguments = std::move(arguments);
   platform.keyboardModifiers = [this] { return modifiers; };
-  platform.tableString = [this](int id) {
-    const auto found = table_.find(id);
-    if (found == table_.end()) {
-      return LoadTableString(id);
-    }
-    return found->second.substr(0, shell::kTableStringLimit);
-  };
+  platform.tableString = support::TableWithOverrides(table_);
   window = std::make_unique<TNSVT>(std::move(platform));
   QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this] { ended = true; });
   if (shown) {

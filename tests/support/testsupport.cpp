@@ -255,6 +255,16 @@ std::string InputText(const Bytes& message) {
 
 // ---- WindowRig ----
 
+std::function<std::string(int)> TableWithOverrides(const std::map<int, std::string>& table) {
+  return [&table](int id) {
+    const auto found = table.find(id);
+    if (found == table.end()) {
+      return LoadTableString(id);
+    }
+    return found->second.substr(0, shell::kTableStringLimit);
+  };
+}
+
 WindowRig::WindowRig(std::map<int, std::string> table, QStringList arguments)
     : table_(std::move(table)) {
   TNSVT::Platform platform;
@@ -265,13 +275,7 @@ WindowRig::WindowRig(std::map<int, std::string> table, QStringList arguments)
     return socket;
   };
   platform.keyboardModifiers = [this] { return modifiers; };
-  platform.tableString = [this](int id) {
-    const auto found = table_.find(id);
-    if (found == table_.end()) {
-      return LoadTableString(id);
-    }
-    return found->second.substr(0, shell::kTableStringLimit);
-  };
+  platform.tableString = support::TableWithOverrides(table_);
   window = std::make_unique<TNSVT>(std::move(platform));
   QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this] { ended = true; });
   window->show();

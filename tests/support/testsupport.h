@@ -117,6 +117,10 @@ std::string InputText(const Bytes& message);
 bool IsTerminalInput(const Bytes& message);
 }  // namespace host
 
+// String-table lookup for a test window: the entries of table (kept alive by
+// the caller) in place of the program's own, cut as the program cuts them.
+std::function<std::string(int)> TableWithOverrides(const std::map<int, std::string>& table);
+
 // A window with recording boxes and a capture socket, the string table
 // optionally overridden entry by entry (an empty text stands for a missing
 // entry).

@@ -80,7 +80,7 @@ bool TNSVT::RunDialogueState(std::int32_t state) {
     case 3:  // DSTAT
       ConsoleEcho = true;
       ClearHostText(false);
-      SendLine("DSTAT ALL");
+      SendCommand("DSTAT ALL");
       return true;
     case 4:
       if (HostTextContains("VOLUME")) {
@@ -97,7 +97,7 @@ bool TNSVT::RunDialogueState(std::int32_t state) {
 
     case 51:  // SEND1: the answer must contain argument 2
       ClearHostText(false);
-      SendLine(arg1);
+      SendCommand(arg1);
       return true;
     case 52:
       if (HostTextContains(LineFields[2].Text)) {
@@ -115,7 +115,7 @@ bool TNSVT::RunDialogueState(std::int32_t state) {
 
     case 61:  // SEND2: the answer must not contain argument 2
       ClearHostText(false);
-      SendLine(arg1);
+      SendCommand(arg1);
       return true;
     case 62:
       if (!HostTextContains(LineFields[2].Text)) {
@@ -138,7 +138,7 @@ bool TNSVT::RunDialogueState(std::int32_t state) {
 
     case 111:  // VERSO: VERSION's output is judged, not shown
       ClearHostText(false);
-      SendLine("VERSION " + arg1);
+      SendCommand("VERSION " + arg1);
       ConsoleEcho = false;
       return true;
     case 112:
@@ -147,7 +147,7 @@ bool TNSVT::RunDialogueState(std::int32_t state) {
 
     case 121:  // VERSU
       ClearHostText(false);
-      SendLine("VERSION " + arg1);
+      SendCommand("VERSION " + arg1);
       return true;
     case 122:
       VersionCheck(*this, VersionForm::U);
@@ -156,7 +156,7 @@ bool TNSVT::RunDialogueState(std::int32_t state) {
     case 181:  // ECHO: the answer is not judged
       ConsoleEcho = true;
       ClearHostText(false);
-      SendLine("ECHO " + arg1);
+      SendCommand("ECHO " + arg1);
       return true;
 
     case 53:

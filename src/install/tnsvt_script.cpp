@@ -33,12 +33,20 @@ constexpr std::int32_t kStateStopped = 89;  // + 1 = 90
 constexpr std::int32_t kStateStop = 90;
 constexpr std::int32_t kStateLogOff = 98;
 
+// String-table entries the script changes at run time.
+constexpr int kIdRequiredLogon = 1010;
+constexpr int kIdActionText = 1060;
+const char kBeginCaption[] = "&Begin";
+
 // First states of the host exchanges.
 constexpr std::int32_t kStateDstat = 3;
 constexpr std::int32_t kStateBlockStart = 10;
 constexpr std::int32_t kStateSend1 = 51;
 constexpr std::int32_t kStateSend2 = 61;
 constexpr std::int32_t kStateRecordStart = 71;
+constexpr std::int32_t kStateFcopyStarted = 73;  // FCOPY runs from here
+constexpr std::int32_t kStateFcopyEnding = 78;
+constexpr std::int32_t kStateTextEnd = 23;  // last state of the block transfers
 constexpr std::int32_t kStateVerso = 111;
 constexpr std::int32_t kStateVersu = 121;
 constexpr std::int32_t kStateEcho = 181;
@@ -315,6 +323,14 @@ bool CarryOutNextLine(TNSVT& w) {
     }
   } else {
     const std::int32_t first = w.ScriptLineNo;
+    if (first < 0) {
+      // A jump below the first entry (a number of 2^31 or more read as a
+      // line number) names no line; searching up from it would take
+      // billions of reads.
+      w.EndRunWithMessage("The install script has no line to carry out: there is no script line " +
+                          std::to_string(first) + ".");
+      return false;
+    }
     do {
       id = w.ScriptLineNo;
       line = w.TableString(id).substr(0, shell::kTableStringLimit);
@@ -474,13 +490,57 @@ void TNSVT::AbandonRun() {
   LocalLinesRun = 0;
   ConsoleEcho = true;
   RecordCopyFailed = false;
+  LastCommand.clear();
   if (Timer1 != nullptr) {
     Timer1->stop();
   }
   ReleasePayload();
-  // A new connection starts its installation from the top.
+  RestartScriptFromTop();
+}
+
+// Where a run stood is tied to the session it ran in: a line after a PAUSE,
+// LOGON or a command cut short (in the string table or inside a script file)
+// only makes sense after what came before it on that host. So a new
+// connection starts the script over, as at program start, with the texts
+// the script changed put back.
+void TNSVT::RestartScriptFromTop() {
+  RestartScript = true;
+  ScriptLineNo = 1;
   if (ScriptFile.is_open()) {
     ScriptFile.close();
   }
   ScriptFile.clear();
+  RequiredLogon = TableString(kIdRequiredLogon);
+  ActionText = TableString(kIdActionText);
+  if (btnProcess != nullptr) {
+    btnProcess->setText(kBeginCaption);
+  }
+}
+
+std::string TNSVT::RunStepText() const {
+  const std::string& name = ScriptVars[install::kPayloadNameVar];
+  const bool recordCopy = ActionCode >= kStateFcopyStarted && ActionCode <= kStateFcopyEnding;
+  const bool blockCopy = ActionCode >= kStateBlockStart && ActionCode <= kStateTextEnd;
+  if (recordCopy && PayloadSize > 0) {
+    return "copying " + name + ", after record " + std::to_string(BlockNumber - 1) + " of " +
+           std::to_string(PayloadSize / static_cast<std::int32_t>(kRecordBytes));
+  }
+  if (blockCopy && PayloadSize > 0) {
+    return "sending " + name + ", after block " + std::to_string(BlockNumber - 1);
+  }
+  if (!LastCommand.empty()) {
+    return "waiting for the answer to \"" + LastCommand + "\"";
+  }
+  return "running script line " + std::to_string(ScriptLineNo - 1);
+}
+
+std::string TNSVT::IncompleteInstallationText(const std::string& step) const {
+  const std::string& name = ScriptVars[install::kPayloadNameVar];
+  return "The installation did not complete: the host closed the connection while " + step +
+         ".\r\n" + (name.empty() ? std::string("The host program") : name) + " was not installed.";
+}
+
+bool TNSVT::SendCommand(std::string_view text) {
+  LastCommand = text;
+  return SendLine(text);
 }

@@ -223,8 +223,8 @@ bool TNSVT::RunUploadState(std::int32_t state) {
     // ---- Record transfer ----
     case 71:
       ClearHostText(true);
-      SendLine("BUILD $NEWPASS;REC=128;CODE=" + LineFields[2].Text +
-               ";DISC=" + std::to_string(PayloadSize / kRecordBytes32) + ",1,1");
+      SendCommand("BUILD $NEWPASS;REC=128;CODE=" + LineFields[2].Text +
+                  ";DISC=" + std::to_string(PayloadSize / kRecordBytes32) + ",1,1");
       return true;
     case 72:
       if (HostTextContains(kCierr)) {
@@ -239,7 +239,7 @@ bool TNSVT::RunUploadState(std::int32_t state) {
         return true;
       }
       ClearHostText(false);
-      SendLine("RUN FCOPY.PUB.SYS");
+      SendCommand("RUN FCOPY.PUB.SYS");
       Timer1->start();
       ConsoleEcho = false;
       return true;
@@ -255,7 +255,7 @@ bool TNSVT::RunUploadState(std::int32_t state) {
         return true;
       }
       ClearHostText(true);
-      SendLine("FROM=$CTUL;TO=$OLDPASS");
+      SendCommand("FROM=$CTUL;TO=$OLDPASS");
       return true;
     case 74:
       ClearHostText(true);
@@ -305,7 +305,7 @@ bool TNSVT::RunUploadState(std::int32_t state) {
     case 10:
       ClearHostText(true);
       ConsoleEcho = false;
-      SendLine("RUN ZORBELIX.PUB.SYS");
+      SendCommand("RUN ZORBELIX.PUB.SYS");
       return true;
     case 11:
       if (HostTextContains(kHostProgramGreeting)) {

@@ -15,9 +15,11 @@
 //    until reads are enabled again; bytes wait in the system's buffers.
 #pragma once
 
+#include <QHostInfo>
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // Windows Sockets error codes the program reports.
@@ -56,6 +58,12 @@ signals:
   void OnDisconnect();
 };
 
+// Looks a name (or, in reverse, an address) up and calls back on receiver's
+// thread; returns an id that QHostInfo::abortHostLookup accepts.
+using HostResolved = std::function<void(const QHostInfo&)>;
+using HostResolver = std::function<int(const QString& name, QObject* receiver, HostResolved done)>;
+
 // The platform socket (POSIX sockets with QSocketNotifier; Winsock on
-// Windows). Defined in nativesocket.cpp.
-TClientSocket* CreateNativeSocket(QObject* parent);
+// Windows). Defined in nativesocket.cpp. The resolver defaults to
+// QHostInfo::lookupHost; tests put a slow one in its place.
+TClientSocket* CreateNativeSocket(QObject* parent, HostResolver resolver = {});

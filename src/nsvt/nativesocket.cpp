@@ -129,7 +129,8 @@ bool SetNonBlocking(NativeHandle handle) {
 
 class NativeSocket final : public TClientSocket {
 public:
-  explicit NativeSocket(QObject* parent) : TClientSocket(parent) {
+  NativeSocket(QObject* parent, HostResolver resolver)
+      : TClientSocket(parent), resolver_(std::move(resolver)) {
 #ifdef _WIN32
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -151,11 +152,23 @@ public:
     remoteHost_.clear();
     localAddress_.clear();
     const quint32 generation = generation_;
-    lookupId_ = QHostInfo::lookupHost(host, this, [this, generation](const QHostInfo& info) {
+    const auto connectIfCurrent = [this, generation](const QHostInfo& info) {
       if (generation == generation_ && state_ == State::LookingUp) {
         ConnectTo(info);
       }
-    });
+    };
+    // A name lookup of an address literal would first look its name up in
+    // reverse, which a slow resolver turns into lost connection time; only
+    // the peer's name, looked up once connected, needs the resolver.
+    const QHostAddress literal(host);
+    if (!literal.isNull()) {
+      QHostInfo info;
+      info.setAddresses({literal});
+      // Still asynchronous: the caller starts its wait before any outcome.
+      QTimer::singleShot(0, this, [connectIfCurrent, info] { connectIfCurrent(info); });
+      return;
+    }
+    lookupId_ = resolver_(host, this, connectIfCurrent);
   }
 
   void Close() override {
@@ -164,6 +177,11 @@ public:
     }
     if (state_ == State::Connected) {
       state_ = State::Closing;
+      // The stream has ended: a handler that waits in a box must not be
+      // woken again and again by a read that has nothing left.
+      if (readNotifier_ != nullptr) {
+        readNotifier_->setEnabled(false);
+      }
       emit OnDisconnect();  // still connected: a last message can go out
     }
     ReleaseHandle();
@@ -337,7 +355,7 @@ private:
       Established();
     };
     QTimer::singleShot(kReverseLookupWaitMs, this, [finish] { finish(QString()); });
-    lookupId_ = QHostInfo::lookupHost(peerText, this, [finish](const QHostInfo& info) {
+    lookupId_ = resolver_(peerText, this, [finish](const QHostInfo& info) {
       finish(info.error() == QHostInfo::NoError ? info.hostName() : QString());
     });
   }
@@ -411,6 +429,7 @@ private:
     ++generation_;
   }
 
+  HostResolver resolver_;
   State state_ = State::Closed;
   NativeHandle handle_ = kNoSocket;
   quint16 port_ = 0;
@@ -427,6 +446,11 @@ private:
 
 }  // namespace
 
-TClientSocket* CreateNativeSocket(QObject* parent) {
-  return new NativeSocket(parent);
+TClientSocket* CreateNativeSocket(QObject* parent, HostResolver resolver) {
+  if (!resolver) {
+    resolver = [](const QString& name, QObject* receiver, HostResolved done) {
+      return QHostInfo::lookupHost(name, receiver, std::move(done));
+    };
+  }
+  return new NativeSocket(parent, std::move(resolver));
 }

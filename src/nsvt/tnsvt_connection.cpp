@@ -74,6 +74,9 @@ void TNSVT::btnConnectClick() {
     lblStatus->setText(kConnectedTo + socket->RemoteHost());
     return;  // the busy cursor stays until the host first asks for input
   }
+  // The system may still be trying; an attempt given up on here must not
+  // report its own failure (or success) minutes later.
+  socket->Close();
   while (QApplication::overrideCursor() != nullptr) {
     QApplication::restoreOverrideCursor();
   }
@@ -109,14 +112,19 @@ void TNSVT::AcceptBytes(std::span<const std::uint8_t> bytes) {
     if (result == nsvt::Framer::Result::BadLength) {
       // A length below the header size: the stream has lost its framing and
       // nothing after this point can be trusted. Report it and close the
-      // connection; the window stays open for a new Connect.
+      // connection; the window stays open for a new Connect. Reads stay
+      // held while the report's box is open, so no byte of the broken
+      // stream is acted on meanwhile.
       framer.Clear();
+      dispatching = true;
       ReportError(kErrorInvalidPacket, kInvalidPacket);
       if (socket->Connected()) {
         reconnecting = true;
         socket->Close();
         reconnecting = false;
       }
+      dispatching = false;
+      readsHeld = false;
       return;
     }
     scratch.Load(framer.Message());
@@ -283,11 +291,24 @@ void TNSVT::OnError(int code, const QString& text) {
 }
 
 void TNSVT::OnDisconnect() {
+  // A run still in progress when the host closes the connection (not the
+  // log-off that ends a run) did not install anything the operator can rely
+  // on: say so before the program ends, and end it with a failure status.
+  const bool hostEnded = !InErrorHandler && !reconnecting && !ApplicationEnded;
+  const bool cutShort = hostEnded && ActionCode != 0;
+  const std::string step = cutShort ? RunStepText() : std::string();
   ActionCode = 0;
   AbandonRun();
   ++connectionGeneration;
   framer.Clear();
-  if (!InErrorHandler && !reconnecting && !ApplicationEnded) {
+  if (!hostEnded) {
+    return;
+  }
+  if (cutShort) {
+    ExitStatus = kExitIncomplete;
+    dialogs().Error(this, IncompleteInstallationText(step));
+  }
+  if (!ApplicationEnded) {
     close();  // the host ended the session: the program ends
   }
 }

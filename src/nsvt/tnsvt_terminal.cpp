@@ -45,9 +45,10 @@ void TNSVT::ReceiveTermIo(nsvt::ConstBytes message) {
   std::replace(HostText.begin() + static_cast<std::ptrdiff_t>(start), HostText.end(), '\0',
                kNulShownAs);
   if (HostText.size() > kHostTextLimit) {
-    // The oldest output goes, half the limit at once so a flood costs little
-    // per message.
-    HostText.erase(0, HostText.size() - kHostTextLimit / 2);
+    // The output after the head goes, oldest first, half the limit at once
+    // so a flood costs little per message; what the states judge at fixed
+    // places (the 7th character) stays where it was.
+    HostText.erase(kHostTextHead, HostText.size() - kHostTextLimit / 2);
   }
 
   if (ConsoleEcho && message[nsvt::kOffOutputControl] != nsvt::kOutputControlNoNewLine) {

@@ -121,8 +121,16 @@ public:
   bool ExitInProgress = false;
   bool InErrorHandler = false;
   bool ApplicationEnded = false;  // the program has been told to end
-  std::string LogonLabel;         // what lblLogonString shows, kept for the phase checks
-  std::string shownAction;        // what lblAction shows, so unchanged hints cost nothing
+  // The program's exit status: 0, or kExitIncomplete when the host closed
+  // the connection in the middle of an installation.
+  int ExitStatus = 0;
+  static constexpr int kExitIncomplete = 1;
+  // What the group and account fields showed at start; a No to the
+  // confirmation puts them back.
+  QString StartGroupText;
+  QString StartAccountText;
+  std::string LogonLabel;   // what lblLogonString shows, kept for the phase checks
+  std::string shownAction;  // what lblAction shows, so unchanged hints cost nothing
 
   // ---- NS/VT client state ----
   TClientSocket* socket = nullptr;  // owned by the window (Qt parent)
@@ -145,6 +153,7 @@ public:
   std::string ConsoleLine;
   bool maskTracedLine = false;  // the line being sent was typed with local echo off
   bool trimmingConsole = false;
+  bool consoleCrPending = false;  // output ended in a CR whose LF may follow
   // The console keeps at most this many characters besides its 20 lines, so
   // a host that never ends a line cannot grow it without bound.
   static constexpr int kConsoleCharLimit = 64 * 1024;
@@ -152,10 +161,12 @@ public:
   std::array<std::uint8_t, nsvt::kMaxFrame> RawHostData{};
   std::int32_t RawHostCount = 0;
   static constexpr std::size_t kConsoleLineLimit = 20;
-  // HostText keeps at most this many bytes: the oldest output goes first.
-  // No legitimate dialogue comes near it (the largest answer judged is a
-  // screenful of VERSION output).
+  // HostText keeps at most this many bytes. A binary transfer judges the
+  // 7th character of everything since its header block, and a megabyte
+  // can arrive in a large transfer; so the head is kept and the oldest
+  // output after it goes first, half the limit at once.
   static constexpr std::size_t kHostTextLimit = 1 << 20;
+  static constexpr std::size_t kHostTextHead = 64 * 1024;
 
   // ---- Trace ----
   bool TraceOn = false;
@@ -177,6 +188,9 @@ public:
   // Bumped by AbandonRun, so a step that was showing a box when the
   // connection went knows its run is over.
   std::uint32_t RunSerial = 0;
+  // The last command the run sent to the host, to say where a run that the
+  // host cut short stood.
+  std::string LastCommand;
 
   // ---- Payload and upload ----
   QByteArray PayloadResource;              // the loaded resource's bytes
@@ -217,6 +231,8 @@ public:
   // Console text helpers used by the terminal data path.
   void AppendConsoleBytes(std::span<const std::uint8_t> bytes);  // up to the first NUL
   void EndConsoleLine();  // CR LF unless the last line is empty
+  void InsertConsoleBreak();
+  void InsertConsoleText(std::string_view text);
 
   // ---- Begin (tnsvt_begin.cpp) ----
   void btnProcessClick();
@@ -267,6 +283,14 @@ public:
   // progress: end it without sending anything, stop Timer1, release the
   // payload, and leave nothing that claims success.
   void AbandonRun();
+  void RestartScriptFromTop();
+  // Sends a command of the run's own (not an answer) and keeps it as
+  // LastCommand.
+  bool SendCommand(std::string_view text);
+  // Where the run stands ("copying ZORBELIX, after record 199 of 438"), and
+  // the report shown when the host ends the connection there.
+  std::string RunStepText() const;
+  std::string IncompleteInstallationText(const std::string& step) const;
 
   // ---- Host dialogue states (tnsvt_dialogue.cpp) ----
   // Runs the handler of a host-command state; false when state is not one.
@@ -286,8 +310,9 @@ public:
   void ReleasePayload();
 
 signals:
-  // The program should end (Exit, closing, the host closing the connection).
-  void ApplicationEnd();
+  // The program should end (Exit, closing, the host closing the connection),
+  // with this exit status.
+  void ApplicationEnd(int status);
 
 protected:
   void closeEvent(QCloseEvent* event) override;

@@ -1,22 +1,22 @@
 // Program start: the application title, the one window, the event loop.
 #include "TNSVT.h"
+#include "application.h"
 #include "dialogs.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(kApplicationTitle);
-  QApplication::setApplicationDisplayName(kApplicationTitle);
-  QApplication::setQuitOnLastWindowClosed(false);  // the window ends the program itself
+  ConfigureApplication();
 
   QtDialogs dialogs;
   TNSVT::Platform platform;
   platform.dialogs = &dialogs;
   platform.arguments = QApplication::arguments().mid(1);
   TNSVT window(std::move(platform));
-  QObject::connect(&window, &TNSVT::ApplicationEnd, &application, &QApplication::quit,
-                   Qt::QueuedConnection);
+  QObject::connect(
+      &window, &TNSVT::ApplicationEnd, &application,
+      [](int status) { QCoreApplication::exit(status); }, Qt::QueuedConnection);
   window.setWindowTitle(kWindowCaption);
   window.show();
   return QApplication::exec();

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int kIdDefaultGroup = 1071;
-constexpr int kIdDefaultAccount = 1072;
 const char kTraceFileName[] = "TRACEFIL";
 const char kTraceTitle[] = "PELTRIMAX TRACE: ";
 const char kAlteredDefaults[] =
@@ -59,8 +58,11 @@ void TNSVT::btnProcessClick() {
     if (FieldText(DefaultGroup) != group ||
         FieldText(DefaultAccount) != ScriptVars[install::kDefaultAccountVar]) {
       if (!dialogs().Confirm(this, kAlteredDefaults)) {
-        DefaultAccount->setText(Latin1(TableString(kIdDefaultAccount)));
-        DefaultGroup->setText(Latin1(group));
+        // Back to what the row showed at start: the entries as looked up
+        // now can differ from it (a blank account shows VORDANEX), and
+        // would leave a locked field that can never match again.
+        DefaultAccount->setText(StartAccountText);
+        DefaultGroup->setText(StartGroupText);
         DefaultGroup->setFocus();
         DefaultGroup->selectAll();
         return;
@@ -88,6 +90,7 @@ void TNSVT::btnProcessClick() {
     ScriptFile.clear();
   }
   LocalLinesRun = 0;
+  LastCommand.clear();
   NextScriptLine();
 }
 

@@ -14,6 +14,8 @@ namespace {
 constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kEnter = 13;
 constexpr char kNul = '\0';
+constexpr char kCr = '\r';
+constexpr char kLf = '\n';
 const QString kLineBreak = QStringLiteral("\r\n");
 // The console lays its last line out again on every append, so a host that
 // never ends a line would make each message cost as much as the whole
@@ -42,8 +44,12 @@ int CountLines(const QTextDocument* document) {
 void TNSVT::Memo1KeyPress(std::uint8_t c) {
   if (c == kBackspace) {
     if (LocalEcho) {
-      QTextCursor cursor = EndOf(Memo1);
-      cursor.deletePreviousChar();
+      if (consoleCrPending) {
+        consoleCrPending = false;  // the last character is that CR
+      } else {
+        QTextCursor cursor = EndOf(Memo1);
+        cursor.deletePreviousChar();
+      }
     }
     if (!ConsoleLine.empty()) {
       ConsoleLine.pop_back();
@@ -65,7 +71,7 @@ void TNSVT::Memo1KeyPress(std::uint8_t c) {
   // must not show them a second time; typed with the host's echo off, they
   // are a password and stay out of the trace.
   if (LocalEcho) {
-    EndOf(Memo1).insertText(kLineBreak);
+    InsertConsoleBreak();
   }
   HostText.clear();
   maskTracedLine = !LocalEcho;
@@ -101,6 +107,10 @@ void TNSVT::Memo1Change() {
   trimmingConsole = false;
 }
 
+// Only CR LF ends a console line, as in the console the program was made
+// for; a lone CR or LF shows nothing. A CR that ends one piece of output
+// waits for the next to know whether an LF follows, so a CR LF split across
+// two messages is still one line break.
 void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
   // The console holds text only up to a NUL.
   const auto* text = reinterpret_cast<const char*>(bytes.data());
@@ -108,23 +118,51 @@ void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
   while (length < bytes.size() && text[length] != kNul) {
     ++length;
   }
-  while (length > 0) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = text[i];
+    if (consoleCrPending) {
+      consoleCrPending = false;
+      if (c == kLf) {
+        InsertConsoleBreak();
+        start = i + 1;
+        continue;
+      }
+    }
+    if (c == kCr || c == kLf) {
+      InsertConsoleText(std::string_view(text + start, i - start));
+      consoleCrPending = c == kCr;
+      start = i + 1;
+    }
+  }
+  InsertConsoleText(std::string_view(text + start, length - start));
+}
+
+void TNSVT::InsertConsoleBreak() {
+  consoleCrPending = false;
+  EndOf(Memo1).insertText(kLineBreak);
+}
+
+// Text without line ends, continued on a new line once the last one holds
+// kConsoleLineCharLimit characters.
+void TNSVT::InsertConsoleText(std::string_view text) {
+  while (!text.empty()) {
     const int lastLine = Memo1->document()->lastBlock().length() - 1;
     if (lastLine >= kConsoleLineCharLimit) {
-      EndOf(Memo1).insertText(kLineBreak);
+      InsertConsoleBreak();
       continue;
     }
     const std::size_t piece =
-        std::min(length, static_cast<std::size_t>(kConsoleLineCharLimit - lastLine));
-    EndOf(Memo1).insertText(QString::fromLatin1(text, static_cast<qsizetype>(piece)));
-    text += piece;
-    length -= piece;
+        std::min(text.size(), static_cast<std::size_t>(kConsoleLineCharLimit - lastLine));
+    EndOf(Memo1).insertText(QString::fromLatin1(text.data(), static_cast<qsizetype>(piece)));
+    text.remove_prefix(piece);
   }
 }
 
 void TNSVT::EndConsoleLine() {
+  consoleCrPending = false;  // a CR left waiting was a lone one
   const QTextBlock last = Memo1->document()->lastBlock();
   if (last.length() > 1) {
-    EndOf(Memo1).insertText(kLineBreak);
+    InsertConsoleBreak();
   }
 }

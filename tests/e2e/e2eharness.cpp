@@ -215,7 +215,10 @@ Installer::Installer(std::map<int, std::string> table, QStringList arguments, bo
   platform.keyboardModifiers = [this] { return modifiers; };
   platform.tableString = support::TableWithOverrides(table_);
   window = std::make_unique<TNSVT>(std::move(platform));
-  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this] { ended = true; });
+  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this](int status) {
+    ended = true;
+    exitStatus = status;
+  });
   if (shown) {
     window->show();
   }

@@ -85,6 +85,7 @@ public:
   std::unique_ptr<TNSVT> window;
   Qt::KeyboardModifiers modifiers = Qt::NoModifier;
   bool ended = false;  // the window asked the program to end
+  int exitStatus = 0;  // with this status
 
   // Types the address, sets the port and clicks Connect.
   void Connect(quint16 port);

@@ -42,6 +42,7 @@ private slots:
   void scriptFile();
   void send2ErrorLineLeavesFileAtOnce();
   void pauseAndLogonContinue();
+  void reconnectStartsTheScriptOver();
   void beginChecksGroupAndAccount_data();
   void beginChecksGroupAndAccount();
   void groupFieldFilterKeepsCaret();
@@ -334,6 +335,27 @@ void EngineScriptTest::pauseAndLogonContinue() {
   QVERIFY(s.Sent().empty());
 }
 
+// Where a paused run stood belongs to its connection: after a reconnect the
+// script starts over instead of running the lines after the script file.
+void EngineScriptTest::reconnectStartsTheScriptOver() {
+  InTempDir dir;
+  WriteFile("s.txt", "PAUSE~&Go\nMSGB~in file after pause\nSTOP\n");
+  Session s(Script({{1, "FILE~s.txt"}, {2, "MSGB~Successful installation."}, {3, "EXIT"}}));
+  s.Begin();
+  QCOMPARE(s.w().btnProcess->text(), QString("&Go"));
+  s.rig.Connect();
+  s.rig.LogOn();
+  QCOMPARE(s.w().btnProcess->text(), QString("&Begin"));
+  QVERIFY(s.w().RestartScript);
+  s.Sent();
+  s.Begin();
+  QVERIFY(s.Messages().empty());
+  QCOMPARE(s.w().btnProcess->text(), QString("&Go"));
+  QVERIFY(s.Sent().empty());
+  s.Begin();
+  QCOMPARE(s.Messages(), std::vector<std::string>{"in file after pause"});
+}
+
 // ---- Begin ----
 
 void EngineScriptTest::beginChecksGroupAndAccount_data() {
@@ -354,6 +376,11 @@ void EngineScriptTest::beginChecksGroupAndAccount_data() {
                                       << "xyz" << true << true << "XYZ.ABC";
   QTest::newRow("group changed, no") << "SYS"
                                      << "ABC"
+                                     << "XYZ" << false << true << "";
+  // The account entry is blank, so the row showed VORDANEX: a No puts
+  // that back, not the blank entry, and the next Begin runs without asking.
+  QTest::newRow("blank account, no") << "SYS"
+                                     << ""
                                      << "XYZ" << false << true << "";
   QTest::newRow("lower-case default always differs") << "sys"
                                                      << "ABC"
@@ -386,11 +413,15 @@ void EngineScriptTest::beginChecksGroupAndAccount() {
     QCOMPARE(s.rig.dialogs.Count(Kind::Confirm), std::size_t{0});
   }
   if (stored.isEmpty()) {
+    const QString shownAccount = account.isEmpty() ? QString("VORDANEX") : account;
     QVERIFY(s.Messages().empty());
     QCOMPARE(s.w().DefaultGroup->text(), QString("SYS"));
-    QCOMPARE(s.w().DefaultAccount->text(), QString("ABC"));
+    QCOMPARE(s.w().DefaultAccount->text(), shownAccount);
     QCOMPARE(s.w().DefaultGroup->selectedText(), QString("SYS"));
     QVERIFY(s.Sent().empty());
+    QTest::mouseClick(s.w().btnProcess, Qt::LeftButton);
+    QCOMPARE(s.rig.dialogs.Count(Kind::Confirm), std::size_t{1});
+    QCOMPARE(s.Messages(), std::vector<std::string>{"SYS." + shownAccount.toStdString()});
   } else {
     QCOMPARE(s.Messages(), std::vector<std::string>{stored.toStdString()});
   }
@@ -468,6 +499,10 @@ void EngineScriptTest::runsEndedByTheInstaller_data() {
       << QStringList{"LET2~<%2>", "MSGB~%2"} << "refer to each other";
   QTest::newRow("GOTO back to itself") << QStringList{"MSGB~start", "GOTO~2"} << "loop";
   QTest::newRow("no line found") << QStringList{"GOTO~5000"} << "script line 5000 is empty";
+  QTest::newRow("GOTO 2^31 reads as a negative line")
+      << QStringList{"GOTO~2147483648"} << "there is no script line -2147483648";
+  QTest::newRow("error line 2^32 - 1 reads as -1")
+      << QStringList{"FILE~absent.txt~4294967295"} << "there is no script line -1";
   QTest::newRow("empty line in a file")
       << QStringList{"FILE~script.txt", "STOP"} << "empty line 2 of the script file script.txt";
 }

@@ -37,10 +37,6 @@ Bytes Unpacked(const Bytes& packed) {
   return out;
 }
 
-Bytes AsBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
 unsigned Be16(const std::string& bytes, std::size_t at) {
   return (static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]);
 }
@@ -169,6 +165,7 @@ private slots:
   void blockTransferFails_data();
   void blockTransferFails();
   void failedBlockSendEndsTheRun();
+  void floodKeepsTheBlockMark();
 };
 
 // ---- Record transfer ----
@@ -490,7 +487,7 @@ void EngineUploadTest::binaryTransfer() {
   QCOMPARE(s.w().TotalBytesSent, std::int32_t(stored.size()));
   QCOMPARE(s.w().StoredSize, std::int32_t(stored.size()));
 
-  s.Answer("", 1032);  // the end block goes out without a check
+  s.Answer("", 1032);  // a read of a whole block: the end block goes out
   sent = s.Sent();
   QCOMPARE(sent.size(), std::size_t{1});
   QVERIFY(Decode(sent[0], block));
@@ -628,6 +625,24 @@ void EngineUploadTest::failedBlockSendEndsTheRun() {
   QVERIFY(s.HandedBack());
   QVERIFY(s.w().PayloadData == nullptr);
   QVERIFY(s.Messages().empty());
+}
+
+// More than a megabyte of host output during a binary transfer: the 7th
+// character since the header block still decides, so the data go on.
+void EngineUploadTest::floodKeepsTheBlockMark() {
+  Session s(TransferScript("XFERB~BIN3000"));
+  StartBlockTransfer(s, false);
+  s.Answer("", 1);
+  s.Sent();
+  s.rig.Host(support::host::TermIo(kAck));
+  const std::string flood(60000, 'x');
+  for (int i = 0; i < 20; ++i) {
+    s.rig.Host(support::host::TermIo(flood));
+  }
+  s.Answer("", 1032);
+  QCOMPARE(s.rig.dialogs.Count(Kind::Error), std::size_t{0});
+  QCOMPARE(s.Sent().size(), std::size_t{1});  // the first data block
+  QCOMPARE(s.w().ActionCode, 16);
 }
 
 QTEST_MAIN(EngineUploadTest)

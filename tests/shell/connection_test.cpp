@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using support::Bytes;
 using support::RecordingDialogs;
@@ -211,6 +212,26 @@ private slots:
     QCOMPARE(rig.window->UiPhase, 0);
   }
 
+  void invalidPacketBoxHoldsTheBrokenStream() {
+    WindowRig rig;
+    rig.Connect();
+    Bytes broken = host::SetBreak();
+    broken[1] = 4;
+    // While the report's box is open (its loop runs events), the rest of the
+    // broken stream arrives: none of it may be acted on.
+    rig.dialogs.onBox = [&](const RecordingDialogs::Box&) {
+      Bytes rest = host::NegotiationRequest();
+      const Bytes read = host::ReadRequest(80);
+      rest.insert(rest.end(), read.begin(), read.end());
+      rig.socket->Arrive(rest);
+    };
+    rig.Host(broken);
+    QVERIFY(rig.socket->sent.empty());
+    QCOMPARE(rig.dialogs.boxes.size(), std::size_t{1});
+    QCOMPARE(rig.window->HostReadLength, 1);
+    QVERIFY(!rig.socket->Connected());
+  }
+
   void messagesSplitAnywhereAreDispatchedOnce() {
     const Bytes stream = [] {
       Bytes all = host::SetBreak();
@@ -301,6 +322,19 @@ private slots:
     rig.socket->refuseWith = 0;
     rig.Connect();  // a new attempt is possible
     QVERIFY(rig.socket->Connected());
+  }
+
+  void connectionWaitGivenUpCancelsTheAttempt() {
+    WindowRig rig;
+    rig.socket->holdOpen = true;
+    QTimer::singleShot(0, rig.window.get(), [&rig] { rig.window->ConnectWaitTicks = 31; });
+    rig.Connect();
+    QCOMPARE(rig.dialogs.Texts(Kind::Message), std::vector<std::string>{"Connection failed"});
+    const std::string status = Status(*rig.window);
+    // The system giving up minutes later must not reach the window.
+    rig.socket->FailPendingOpen(10060);
+    QCOMPARE(Status(*rig.window), status);
+    QCOMPARE(rig.socket->cancelledOpens, 1);
   }
 
   void connectWhileConnectedReconnects() {

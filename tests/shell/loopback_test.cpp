@@ -104,6 +104,21 @@ private slots:
     QCOMPARE(rig.dialogs.Count(Kind::Error), std::size_t{0});
   }
 
+  void addressLiteralNeedsNoResolver() {
+    LoopbackHost server;
+    // A resolver that never answers: a literal must connect without it.
+    QObject owner;
+    int lookups = 0;
+    TClientSocket* socket =
+        CreateNativeSocket(&owner, [&lookups](const QString&, QObject*, HostResolved) {
+          ++lookups;
+          return -1;
+        });
+    socket->Open("127.0.0.1", server.port());
+    QVERIFY(server.WaitForClient());
+    QCOMPARE(lookups, 1);  // only the peer's name, once connected
+  }
+
   void refusedPortFailsAtOnce() {
     quint16 closedPort = 0;
     {

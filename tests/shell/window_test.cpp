@@ -2,6 +2,8 @@
 // driven through a socket the test plays the host through.
 #include "testsupport.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -215,8 +217,43 @@ private slots:
     QTest::keyClicks(rig.window->Memo1, "ok");
     QTest::keyClick(rig.window->Memo1, Qt::Key_C, Qt::ControlModifier);
     QTest::keyClick(rig.window->Memo1, Qt::Key_Left);  // no character: sends nothing
+    // Keys that make no character on a terminal send nothing, whatever text
+    // the platform gives them (X11 gives Delete a DEL).
+    // Alt and Meta chords are for buttons and menus, never text.
+    const struct {
+      Qt::Key key;
+      Qt::KeyboardModifiers modifiers;
+      const char* text;
+    } silent[] = {{Qt::Key_Delete, Qt::NoModifier, "\x7f"}, {Qt::Key_Insert, Qt::NoModifier, ""},
+                  {Qt::Key_Home, Qt::NoModifier, ""},       {Qt::Key_F1, Qt::NoModifier, "\x1bOP"},
+                  {Qt::Key_B, Qt::AltModifier, "b"},        {Qt::Key_B, Qt::MetaModifier, "b"}};
+    for (const auto& key : silent) {
+      QKeyEvent press(QEvent::KeyPress, key.key, key.modifiers, QString::fromLatin1(key.text));
+      QApplication::sendEvent(rig.window->Memo1, &press);
+    }
     QTest::keyClick(rig.window->Memo1, Qt::Key_Return);
     QCOMPARE(rig.SentLines().back(), std::string("ok\x03"));
+  }
+
+  // Only CR LF ends a console line, even split across two outputs; a lone
+  // CR or LF adds no line.
+  void consoleLineEnds_data() {
+    QTest::addColumn<QStringList>("outputs");  // prompts: no line end of their own
+    QTest::addColumn<QString>("console");
+    QTest::newRow("CR LF in one output") << QStringList{"A\r\nB"} << "A\nB";
+    QTest::newRow("CR LF split across two") << QStringList{"A\r", "\nB"} << "A\nB";
+    QTest::newRow("lone CR") << QStringList{"A\rB"} << "AB";
+    QTest::newRow("lone LF") << QStringList{"A\nB"} << "AB";
+    QTest::newRow("CR at the end, then text") << QStringList{"A\r", "B"} << "AB";
+  }
+  void consoleLineEnds() {
+    QFETCH(QStringList, outputs);
+    WindowRig rig;
+    rig.Connect();
+    for (const QString& output : outputs) {
+      rig.Host(host::TermIo(output.toStdString(), 0xD0));
+    }
+    QTEST(rig.window->Memo1->toPlainText(), "console");
   }
 
   void consoleKeepsTwentyLines() {

@@ -88,10 +88,18 @@ void CaptureSocket::Open(const QString& host, quint16 port) {
     QTimer::singleShot(0, this, [this, code] { emit OnError(code, QStringLiteral("refused")); });
     return;
   }
+  if (holdOpen) {
+    pendingOpen_ = true;
+    return;
+  }
   connected_ = true;
 }
 
 void CaptureSocket::Close() {
+  if (pendingOpen_) {
+    pendingOpen_ = false;
+    ++cancelledOpens;
+  }
   if (!connected_) {
     return;
   }
@@ -133,6 +141,13 @@ void CaptureSocket::Inject(const Bytes& bytes) {
   Deliver();
 }
 
+void CaptureSocket::Arrive(const Bytes& bytes) {
+  inbox_.insert(inbox_.end(), bytes.begin(), bytes.end());
+  if (connected_ && readEnabled_) {
+    emit OnRead();
+  }
+}
+
 void CaptureSocket::Deliver() {
   if (delivering_) {
     return;  // the outer delivery loop takes the new bytes
@@ -156,6 +171,13 @@ void CaptureSocket::PeerClose() {
   connected_ = false;
 }
 
+void CaptureSocket::FailPendingOpen(int code) {
+  if (pendingOpen_) {
+    pendingOpen_ = false;
+    emit OnError(code, QStringLiteral("Connection timed out"));
+  }
+}
+
 void CaptureSocket::PeerError(int code) {
   emit OnError(code, QStringLiteral("Connection reset by peer"));
 }
@@ -173,8 +195,8 @@ void Put16(Bytes& bytes, std::size_t at, std::uint16_t value) {
 
 Bytes Message(std::uint8_t messageClass, std::uint8_t type, std::uint16_t classWord,
               const Bytes& body, std::uint16_t echo) {
-  Bytes message(10, 0);
-  message.insert(message.end(), body.begin(), body.end());
+  Bytes message(10 + body.size(), 0);
+  std::copy(body.begin(), body.end(), message.begin() + 10);
   Put16(message, 0, static_cast<std::uint16_t>(message.size()));
   message[2] = 2;
   message[3] = messageClass;
@@ -198,12 +220,12 @@ Bytes ReadRequest(std::uint16_t length, std::uint16_t second, std::uint16_t echo
 
 Bytes TermIo(const std::string& text, std::uint8_t control, std::uint16_t word14,
              std::uint16_t echo) {
-  Bytes body(9, 0);
+  Bytes body(9 + text.size(), 0);
   Put16(body, 0, 80);
   Put16(body, 4, word14);
   Put16(body, 6, static_cast<std::uint16_t>(text.size() + 1));
   body[8] = control;
-  body.insert(body.end(), text.begin(), text.end());
+  std::copy(text.begin(), text.end(), body.begin() + 9);
   return Message(2, 1, 0x8000, body, echo);
 }
 
@@ -277,7 +299,10 @@ WindowRig::WindowRig(std::map<int, std::string> table, QStringList arguments)
   platform.keyboardModifiers = [this] { return modifiers; };
   platform.tableString = support::TableWithOverrides(table_);
   window = std::make_unique<TNSVT>(std::move(platform));
-  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this] { ended = true; });
+  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [this](int status) {
+    ended = true;
+    exitStatus = status;
+  });
   window->show();
 }
 

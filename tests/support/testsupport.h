@@ -65,7 +65,9 @@ public:
   quint16 openedPort = 0;
   int opens = 0;
   int closes = 0;
-  int refuseWith = 0;  // when set, Open reports this error code
+  int refuseWith = 0;      // when set, Open reports this error code
+  bool holdOpen = false;   // when set, Open stays pending until FailPendingOpen
+  int cancelledOpens = 0;  // pending opens that Close gave up on
   bool failSends = false;
   std::size_t chunkSize = 36288;
   std::vector<Bytes> sent;
@@ -83,13 +85,18 @@ public:
 
   // Host side.
   void Inject(const Bytes& bytes);
-  void PeerClose();          // a normal close by the host
-  void PeerError(int code);  // a reset (10054) or another failure
+  // Bytes that arrive while a handler is running (inside a box's loop): one
+  // read event, as the system's notifier would raise, unless reads are held.
+  void Arrive(const Bytes& bytes);
+  void PeerClose();                // a normal close by the host
+  void PeerError(int code);        // a reset (10054) or another failure
+  void FailPendingOpen(int code);  // the system gives up on a pending open
   std::size_t Pending() const { return inbox_.size(); }
 
 private:
   void Deliver();
   bool connected_ = false;
+  bool pendingOpen_ = false;
   bool readEnabled_ = true;
   bool delivering_ = false;
   std::deque<std::uint8_t> inbox_;
@@ -134,6 +141,7 @@ public:
   std::unique_ptr<TNSVT> window;
   Qt::KeyboardModifiers modifiers = Qt::NoModifier;
   bool ended = false;  // the window asked the program to end
+  int exitStatus = 0;  // with this status
 
   // Types the host name and presses Connect.
   void Connect(const QString& host = QStringLiteral("127.0.0.1"));

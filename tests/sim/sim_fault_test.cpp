@@ -36,6 +36,8 @@ class SimFaultTest : public QObject {
 private slots:
   void connectionEndsAtNamedPoint_data();
   void connectionEndsAtNamedPoint();
+  void faultsActInFirstSessionsOnly_data();
+  void faultsActInFirstSessionsOnly();
   void terminationRequestCarriesReasonLowByteFirst();
   void hostFallsSilentAtRecord();
   void strayMessagesThenDialogueGoesOn_data();
@@ -67,6 +69,32 @@ void SimFaultTest::connectionEndsAtNamedPoint() {
   t.send("ECHO HI");
   QCOMPARE(static_cast<int>(waitForClose(t.socket.socketDescriptor(), 3000)), expected);
   QCOMPARE(sim.waitExit(), 0);  // a fault asked for is no deviation
+}
+
+void SimFaultTest::faultsActInFirstSessionsOnly_data() {
+  QTest::addColumn<QStringList>("limit");
+  QTest::addColumn<QList<bool>>("dropped");  // per session, in order
+  QTest::newRow("every session by default") << QStringList() << QList<bool>{true, true, true};
+  QTest::newRow("0 is every session")
+      << QStringList{"--fault-sessions", "0"} << QList<bool>{true, true};
+  QTest::newRow("the first session only")
+      << QStringList{"--fault-sessions", "1"} << QList<bool>{true, false, false};
+  QTest::newRow("the first two") << QStringList{"--fault-sessions", "2"}
+                                 << QList<bool>{true, true, false};
+}
+
+void SimFaultTest::faultsActInFirstSessionsOnly() {
+  QFETCH(QStringList, limit);
+  QFETCH(QList<bool>, dropped);
+  SimProcess sim;
+  QVERIFY(sim.start(QStringList{"--drop-at", "command:ECHO"} + limit));
+  for (qsizetype i = 0; i < dropped.size(); ++i) {
+    TestTerminal t;
+    QCOMPARE(connectAndLogOn(sim, t), 80);
+    t.send("ECHO HI");
+    const CloseKind expected = dropped[i] ? CloseKind::Fin : CloseKind::StillOpen;
+    QCOMPARE(waitForClose(t.socket.socketDescriptor(), dropped[i] ? 3000 : 300), expected);
+  }
 }
 
 void SimFaultTest::terminationRequestCarriesReasonLowByteFirst() {

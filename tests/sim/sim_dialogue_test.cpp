@@ -90,24 +90,34 @@ void SimDialogueTest::logonNotice_data() {
   QTest::addColumn<QStringList>("args");
   QTest::addColumn<QByteArray>("hello");
   QTest::addColumn<QByteArray>("notice");
+  QTest::addColumn<QByteArray>("helloAgain");  // in the session; empty: none
+  QTest::addColumn<QByteArray>("noticeAgain");
   QTest::newRow("default user") << QStringList() << QByteArray("HELLO MANAGER.SYS")
-                                << QByteArray("MANAGER.SYS,PUB");
-  QTest::newRow("session name first") << QStringList() << QByteArray("HELLO INST,MANAGER.SYS")
-                                      << QByteArray("INST,MANAGER.SYS,PUB");
+                                << QByteArray("MANAGER.SYS,PUB") << QByteArray() << QByteArray();
+  QTest::newRow("session name first")
+      << QStringList() << QByteArray("HELLO INST,MANAGER.SYS") << QByteArray("INST,MANAGER.SYS,PUB")
+      << QByteArray() << QByteArray();
   QTest::newRow("lower case, group given")
-      << QStringList() << QByteArray("hello manager.sys,pub") << QByteArray("MANAGER.SYS,PUB");
+      << QStringList() << QByteArray("hello manager.sys,pub") << QByteArray("MANAGER.SYS,PUB")
+      << QByteArray() << QByteArray();
   QTest::newRow("other user and home group")
       << QStringList{"--user", "OPER.PROD,WORK"} << QByteArray("HELLO OPER.PROD")
-      << QByteArray("OPER.PROD,WORK");
+      << QByteArray("OPER.PROD,WORK") << QByteArray() << QByteArray();
   QTest::newRow("wrong notice on request")
       << QStringList{"--logon-notice", "OPERATOR.SYS,PUB"} << QByteArray("HELLO MANAGER.SYS")
-      << QByteArray("OPERATOR.SYS,PUB");
+      << QByteArray("OPERATOR.SYS,PUB") << QByteArray() << QByteArray();
+  QTest::newRow("HELLO in the session logs on anew")
+      << QStringList{"--user", "MANAGER.SYS", "--user", "OPER.PROD,WORK"}
+      << QByteArray("HELLO OPER.PROD") << QByteArray("OPER.PROD,WORK")
+      << QByteArray("HELLO MANAGER.SYS") << QByteArray("MANAGER.SYS,PUB");
 }
 
 void SimDialogueTest::logonNotice() {
   QFETCH(QStringList, args);
   QFETCH(QByteArray, hello);
   QFETCH(QByteArray, notice);
+  QFETCH(QByteArray, helloAgain);
+  QFETCH(QByteArray, noticeAgain);
   SimProcess sim;
   QVERIFY(sim.start(args));
   TestTerminal t;
@@ -115,6 +125,12 @@ void SimDialogueTest::logonNotice() {
   QCOMPARE(t.logonNotices, QList<QByteArray>{notice});
   const QByteArray text = t.takeText();
   QVERIFY(text.contains("HP3000") && text.endsWith(":"));
+  if (helloAgain.isEmpty())
+    return;
+  QCOMPARE(t.answer(helloAgain), 80);
+  QCOMPARE(t.logonNotices, (QList<QByteArray>{notice, noticeAgain}));
+  const QByteArray again = t.takeText();
+  QVERIFY2(again.startsWith("CPU=") && again.contains("HP3000") && again.endsWith(":"), again);
 }
 
 void SimDialogueTest::passwordsAreAskedWithEchoOff() {

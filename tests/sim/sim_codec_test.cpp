@@ -37,7 +37,7 @@ void SimCodecTest::hostMessagesHaveTheirLayouts_data() {
   QTest::addColumn<QByteArray>("expected");
   QTest::newRow("prompt without line movement")
       << vt::buildWrite(0x1234, ":", vt::kCarriageStay)
-      << hex("0014 02 02 00 01 1234 8000 0000 0000 0000 0002 D0 3A");
+      << hex("0014 02 02 00 01 1234 8000 0000 0000 8000 0002 D0 3A");
   QTest::newRow("read request of 1032")
       << vt::buildReadRequest(0x0105, 1032) << hex("000E 02 02 00 00 0105 8000 0408 0000");
   QTest::newRow("termination reason, low byte first")

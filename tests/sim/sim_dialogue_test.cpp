@@ -1,14 +1,17 @@
 // The installer's shipped dialogue and the logon paths, against the real
 // simulator process.
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "simdialogue.h"
+#include "terminalscreen.h"
 
 class SimDialogueTest : public QObject {
   Q_OBJECT
 private slots:
   void shippedInstallationArrivesByteForByte();
+  void sessionReadsAsOnATerminal();
   void logonNotice_data();
   void logonNotice();
   void passwordsAreAskedWithEchoOff();
@@ -86,28 +89,103 @@ void SimDialogueTest::shippedInstallationArrivesByteForByte() {
   QVERIFY(sim.log().contains("expect ZORBELIX.PUB.SYS: match"));
 }
 
+// A session as an operator sees it on any NS/VT terminal, line by line: the
+// host's output laid out by its carriage control, what was typed echoed
+// after each prompt.
+void SimDialogueTest::sessionReadsAsOnATerminal() {
+  const QByteArrayList typed{
+      "HELLO MANAGER.SYS", "ECHO !HPUSER.!HPACCOUNT", "DSTAT ALL", "BUILD NOTES", "LISTF", "BYE"};
+  struct Line {
+    const char* text;
+    bool dated;  // the text is followed by the date and time
+  };
+  const Line screen[] = {
+      {"MPE XL:HELLO MANAGER.SYS", false},
+      {"HP3000  Release: C.75.00  User Version: C.75.00  ", true},
+      {"MPE/iX  HP31900 C.95.00  Copyright Hewlett-Packard 1987.  All rights reserved.", false},
+      {":ECHO !HPUSER.!HPACCOUNT", false},
+      {"MANAGER.SYS", false},
+      {":DSTAT ALL", false},
+      {"LDEV-TYPE    STATUS      VOLUME  (VOLUME SET - GEN)", false},
+      {"- - - - - - - - - - - - - - - - - - - - - - - - -", false},
+      {"  1-079350    MASTER      MEMBER1 (MPEXL_SYSTEM_VOLUME_SET-0)", false},
+      {"  2-079350    MEMBER      MEMBER2 (MPEXL_SYSTEM_VOLUME_SET-0)", false},
+      {":BUILD NOTES", false},
+      {":LISTF", false},
+      {"FILENAME", false},
+      {"", false},
+      {"NOTES", false},
+      {":BYE", false},
+      {"CPU=1. CONNECT=1. ", true},
+  };
+  static const QRegularExpression date(
+      R"(^(MON|TUE|WED|THU|FRI|SAT|SUN), [A-Z]{3} [ \d]\d, \d{4}, [ \d]\d:\d\d [AP]M$)");
+
+  SimProcess sim;
+  QVERIFY(sim.start({"--once"}));
+  TestTerminal t;
+  QVERIFY(t.connectTo(sim.port) && t.negotiate());
+  TerminalScreen shown;
+  qsizetype seen = 0;
+  const auto showReceived = [&] {
+    for (; seen < t.received.size(); ++seen)
+      shown.hostMessage(t.received[seen]);
+  };
+  QVERIFY(t.nextRead() > 0);
+  for (const QByteArray& line : typed) {
+    showReceived();
+    shown.typed(line);
+    if (line != "BYE")
+      QVERIFY(t.answer(line) > 0);
+  }
+  t.send("BYE");
+  QVERIFY(t.waitClosed());
+  showReceived();
+
+  const QStringList lines = shown.lines();
+  const QString all = lines.join('\n');
+  QVERIFY2(lines.size() == std::ssize(screen), qPrintable(all));
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QString want = QString::fromLatin1(screen[i].text);
+    const bool same = screen[i].dated ? lines[i].startsWith(want) &&
+                                            date.match(lines[i].mid(want.size())).hasMatch()
+                                      : lines[i] == want;
+    QVERIFY2(same, qPrintable(QString("line %1 of\n%2").arg(i).arg(all)));
+  }
+}
+
 void SimDialogueTest::logonNotice_data() {
   QTest::addColumn<QStringList>("args");
   QTest::addColumn<QByteArray>("hello");
   QTest::addColumn<QByteArray>("notice");
+  QTest::addColumn<QByteArray>("helloAgain");  // in the session; empty: none
+  QTest::addColumn<QByteArray>("noticeAgain");
   QTest::newRow("default user") << QStringList() << QByteArray("HELLO MANAGER.SYS")
-                                << QByteArray("MANAGER.SYS,PUB");
-  QTest::newRow("session name first") << QStringList() << QByteArray("HELLO INST,MANAGER.SYS")
-                                      << QByteArray("INST,MANAGER.SYS,PUB");
+                                << QByteArray("MANAGER.SYS,PUB") << QByteArray() << QByteArray();
+  QTest::newRow("session name first")
+      << QStringList() << QByteArray("HELLO INST,MANAGER.SYS") << QByteArray("INST,MANAGER.SYS,PUB")
+      << QByteArray() << QByteArray();
   QTest::newRow("lower case, group given")
-      << QStringList() << QByteArray("hello manager.sys,pub") << QByteArray("MANAGER.SYS,PUB");
+      << QStringList() << QByteArray("hello manager.sys,pub") << QByteArray("MANAGER.SYS,PUB")
+      << QByteArray() << QByteArray();
   QTest::newRow("other user and home group")
       << QStringList{"--user", "OPER.PROD,WORK"} << QByteArray("HELLO OPER.PROD")
-      << QByteArray("OPER.PROD,WORK");
+      << QByteArray("OPER.PROD,WORK") << QByteArray() << QByteArray();
   QTest::newRow("wrong notice on request")
       << QStringList{"--logon-notice", "OPERATOR.SYS,PUB"} << QByteArray("HELLO MANAGER.SYS")
-      << QByteArray("OPERATOR.SYS,PUB");
+      << QByteArray("OPERATOR.SYS,PUB") << QByteArray() << QByteArray();
+  QTest::newRow("HELLO in the session logs on anew")
+      << QStringList{"--user", "MANAGER.SYS", "--user", "OPER.PROD,WORK"}
+      << QByteArray("HELLO OPER.PROD") << QByteArray("OPER.PROD,WORK")
+      << QByteArray("HELLO MANAGER.SYS") << QByteArray("MANAGER.SYS,PUB");
 }
 
 void SimDialogueTest::logonNotice() {
   QFETCH(QStringList, args);
   QFETCH(QByteArray, hello);
   QFETCH(QByteArray, notice);
+  QFETCH(QByteArray, helloAgain);
+  QFETCH(QByteArray, noticeAgain);
   SimProcess sim;
   QVERIFY(sim.start(args));
   TestTerminal t;
@@ -115,6 +193,12 @@ void SimDialogueTest::logonNotice() {
   QCOMPARE(t.logonNotices, QList<QByteArray>{notice});
   const QByteArray text = t.takeText();
   QVERIFY(text.contains("HP3000") && text.endsWith(":"));
+  if (helloAgain.isEmpty())
+    return;
+  QCOMPARE(t.answer(helloAgain), 80);
+  QCOMPARE(t.logonNotices, (QList<QByteArray>{notice, noticeAgain}));
+  const QByteArray again = t.takeText();
+  QVERIFY2(again.startsWith("CPU=") && again.contains("HP3000") && again.endsWith(":"), again);
 }
 
 void SimDialogueTest::passwordsAreAskedWithEchoOff() {

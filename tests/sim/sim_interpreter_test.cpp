@@ -43,6 +43,8 @@ private slots:
   void saveMakesTemporaryFilePermanentOnce();
   void versionListsModuleLinesOnly();
   void listFileShowsAttributes();
+  void helloInSessionLogsOnAnew_data();
+  void helloInSessionLogsOnAnew();
   void byeLogsOffWithoutPrompt();
   void pointsNameTheCommands();
 
@@ -59,7 +61,7 @@ void SimInterpreterTest::init() {
   dir_ = std::make_unique<QTemporaryDir>();
   store_ = std::make_unique<mpe::HostStore>(dir_->path());
   config_ = mpe::HostConfig();
-  config_.failCommands << "SHOWME";
+  config_.failCommands << "SHOWJOB";
   terminal_ = RecordingTerminal();
   ci_ = std::make_unique<mpe::CommandInterpreter>(terminal_, *store_, config_, 1);
   ci_->start();
@@ -106,11 +108,17 @@ void SimInterpreterTest::answers_data() {
       << QByteArray("LISTFILE ZORBELIX,2") << QByteArray("CIERR") << QByteArray();
   QTest::newRow("dstat in lower case")
       << QByteArray("dstat all") << QByteArray("VOLUME") << QByteArray("CIERR");
+  QTest::newRow("listf of an empty logon group")
+      << QByteArray("LISTF") << QByteArray("(CIWARN 431)") << QByteArray("FILE NAME");
+  QTest::newRow("showme names the session and its logon")
+      << QByteArray("SHOWME") << QByteArray(",MANAGER.SYS,PUB ") << QByteArray("CI");
+  const QByteArray year = QByteArray::number(QDate::currentDate().year());
+  QTest::newRow("showtime") << QByteArray("showtime") << ", " + year + ", " << QByteArray("CI");
   QTest::newRow("unknown command")
       << QByteArray("FROBNICATE") << QByteArray("UNKNOWN COMMAND NAME. (CIERR 975)")
       << QByteArray();
   QTest::newRow("command failed on request")
-      << QByteArray("showme") << QByteArray("CIERR") << QByteArray();
+      << QByteArray("showjob") << QByteArray("(SIMULATED FAULT)") << QByteArray();
 }
 
 void SimInterpreterTest::answers() {
@@ -153,8 +161,52 @@ void SimInterpreterTest::versionListsModuleLinesOnly() {
 void SimInterpreterTest::listFileShowsAttributes() {
   run("BUILD $NEWPASS;REC=128;CODE=NMPRG;DISC=438,1,1");
   run("SAVE $OLDPASS,ZORBELIX");
+  const QByteArray row = "ZORBELIX  NMPRG   128W  FB            0        438";
   const QByteArray out = run("LISTF ZORBELIX,2");
-  QVERIFY2(out.contains("ZORBELIX  NMPRG   128W  FB            0        438"), out);
+  QVERIFY2(out.contains(row), out);
+  // Without a file set: the logon group's files, by name or in detail.
+  QString error;
+  QVERIFY(store_->save({"OTHER", "PUB", "SYS"}, {}, &error));
+  QVERIFY(store_->save({"ELSEWHER", "DATA", "SYS"}, {}, &error));
+  QCOMPARE(run("LISTF"), QByteArray("FILENAME\n\nOTHER     ZORBELIX\n:"));
+  const QByteArray detail = run("LISTF ,2");
+  QVERIFY2(detail.contains(row) && detail.contains("\nOTHER ") && !detail.contains("ELSEWHER"),
+           detail);
+}
+
+void SimInterpreterTest::helloInSessionLogsOnAnew_data() {
+  QTest::addColumn<QByteArray>("hello");
+  QTest::addColumn<QString>("password");   // the users' password; empty: none
+  QTest::addColumn<QByteArray>("ending");  // of the output after HELLO
+  QTest::addColumn<QByteArray>("notice");  // of the new logon; empty: none
+  QTest::newRow("another user") << QByteArray("HELLO OPER.PROD") << QString()
+                                << QByteArray("reserved.\n:") << QByteArray("OPER.PROD,WORK");
+  QTest::newRow("the password is asked")
+      << QByteArray(":hello oper.prod") << "SECRET" << QByteArray("ENTER USER (OPER) PASSWORD:")
+      << QByteArray("OPER.PROD,WORK");
+  QTest::newRow("a failed logon leaves no session")
+      << QByteArray("HELLO NOBODY.PROD") << QString() << QByteArray("(CIERR 1437)\nMPE XL:")
+      << QByteArray();
+}
+
+void SimInterpreterTest::helloInSessionLogsOnAnew() {
+  QFETCH(QByteArray, hello);
+  QFETCH(QString, password);
+  QFETCH(QByteArray, ending);
+  QFETCH(QByteArray, notice);
+  config_.users << mpe::UserEntry{"OPER", "PROD", "WORK"};
+  config_.userPassword = password;
+  run("BUILD $NEWPASS");
+  const QByteArray out = run(hello);
+  // The old session ends as with BYE, but the connection stays.
+  QVERIFY2(out.startsWith("CPU=1. CONNECT=1. ") && out.endsWith(ending), out);
+  QVERIFY(!terminal_.loggedOff);
+  if (!password.isEmpty())
+    QVERIFY(run(password.toLatin1()).endsWith("reserved.\n:"));
+  QCOMPARE(terminal_.notices.size(), notice.isEmpty() ? 1 : 2);
+  QCOMPARE(terminal_.notices.last(), notice.isEmpty() ? "MANAGER.SYS,PUB" : notice);
+  QCOMPARE(ci_->session().loggedOn, !notice.isEmpty());
+  QVERIFY(!ci_->session().tempFile);
 }
 
 void SimInterpreterTest::byeLogsOffWithoutPrompt() {

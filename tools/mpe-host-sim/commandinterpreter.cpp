@@ -19,6 +19,13 @@ inline const char* kTempName = "$OLDPASS";
 inline const char* kNewTempName = "$NEWPASS";
 inline const FileRef kFcopy{"FCOPY", "PUB", "SYS"};
 inline const char* kBlockProgramName = "ZORBELIX";
+inline const char* kDetailedListLevel = "2";
+constexpr int kSectorBytes = 256;
+// Guesses at the numbers a real host hands out: MPE numbers sessions
+// host-wide from a number well above 1, and the terminals' logical devices
+// follow the system's disc and tape devices.
+constexpr int kFirstSessionNumber = 101;
+constexpr int kFirstTerminalLdev = 20;
 
 QByteArray latin(const QString& s) {
   return s.toLatin1();
@@ -30,6 +37,12 @@ std::pair<QString, QString> splitPassword(const QString& part) {
   if (slash < 0)
     return {part.trimmed().toUpper(), QString()};
   return {part.left(slash).trimmed().toUpper(), part.mid(slash + 1).trimmed().toUpper()};
+}
+
+// MPE numbers sessions across the whole host, whichever connection they use.
+int nextSessionNumber() {
+  static int next = kFirstSessionNumber;
+  return next++;
 }
 
 // Parses a number; MPE accepts a leading sign on record sizes.
@@ -45,6 +58,7 @@ CommandInterpreter::CommandInterpreter(HostTerminal& terminal, HostStore& store,
                                        const HostConfig& config, int sessionId)
     : terminal_(terminal), store_(store), config_(config) {
   session_.id = sessionId;
+  session_.ldev = kFirstTerminalLdev + sessionId - 1;
 }
 
 CommandInterpreter::~CommandInterpreter() {
@@ -202,16 +216,28 @@ void CommandInterpreter::logonFailed(const QByteArray& why) {
 
 void CommandInterpreter::completeLogon() {
   session_.loggedOn = true;
+  session_.number = nextSessionNumber();
   const QDateTime now = QDateTime::currentDateTime();
+  session_.connectedAt = now;
+  // A later HELLO in this connection has its own three tries.
+  failedLogons_ = 0;
   terminal_.writeLine(text::kBannerRelease + text::bannerDate(now));
   terminal_.writeLine(text::kBannerCopyright);
-  QString logonText = session_.user + "." + session_.account + "," + session_.group;
-  if (!session_.sessionName.isEmpty())
-    logonText.prepend(session_.sessionName + ",");
-  terminal_.sendLogonNotice(config_.logonNotice.value_or(latin(logonText)));
-  terminal_.logEvent("logged on as " + logonText);
+  terminal_.sendLogonNotice(config_.logonNotice.value_or(latin(logonText())));
+  terminal_.logEvent("logged on as " + logonText());
   terminal_.markPoint("after-logon");
   commandPrompt();
+}
+
+// What MPE shows at the end of a session.
+void CommandInterpreter::showLogoff() {
+  terminal_.writeLine(text::logoffLine(session_.connectedAt, QDateTime::currentDateTime()));
+  terminal_.logEvent("logged off");
+}
+
+QString CommandInterpreter::logonText() const {
+  const QString logon = session_.user + "." + session_.account + "," + session_.group;
+  return session_.sessionName.isEmpty() ? logon : session_.sessionName + "," + logon;
 }
 
 // ---- Command interpreter ----------------------------------------------
@@ -247,8 +273,15 @@ void CommandInterpreter::command(const QString& rawLine) {
     build(args);
   } else if (verb == "SAVE") {
     save(args);
+  } else if (verb == "HELLO") {
+    // The new logon shows its own prompts.
+    return hello(line);
   } else if (verb == "LISTFILE" || verb == "LISTF") {
     listFile(args);
+  } else if (verb == "SHOWME") {
+    showMe();
+  } else if (verb == "SHOWTIME") {
+    showTime();
   } else if (verb == "DSTAT") {
     dstat();
   } else if (verb == "VERSION") {
@@ -401,31 +434,82 @@ void CommandInterpreter::saveToStore(const FileRef& ref, const MpeFile& file, co
                          .arg(crc32Hex(file.data)));
 }
 
+// HELLO within a session ends it and logs on anew, on the same connection:
+// how an operator logged on as the wrong user starts over.
+void CommandInterpreter::hello(const QString& line) {
+  showLogoff();
+  // The connection stays; the session's names and temporary file go.
+  SessionState fresh;
+  fresh.id = session_.id;
+  fresh.ldev = session_.ldev;
+  session_ = fresh;
+  logon(line);
+}
+
 void CommandInterpreter::listFile(const QString& args) {
-  const std::optional<FileRef> ref = fileArgument(args.section(',', 0, 0));
+  const QString fileSet = args.section(',', 0, 0).trimmed();
+  if (fileSet.isEmpty())
+    return listGroup(args.section(',', 1).trimmed());
+  const std::optional<FileRef> ref = fileArgument(fileSet);
   if (!ref)
     return;
   const std::optional<MpeFile> file = store_.load(*ref);
   if (!file)
     return error(text::nonexistentFileError(ref->qualified()));
-  const FileAttributes& a = file->attr;
+  writeListHead(*ref);
+  writeListRow(*ref, *file);
+}
+
+// LISTF without a file set lists the logon group.
+void CommandInterpreter::listGroup(const QString& level) {
+  const QStringList names = store_.files(session_.group, session_.account);
+  if (names.isEmpty())
+    return error(text::kNoFilesFound);
+  if (level != kDetailedListLevel) {
+    for (const QByteArray& line : text::listNames(names))
+      terminal_.writeLine(line);
+    return;
+  }
+  writeListHead({QString(), session_.group, session_.account});
+  for (const QString& name : names) {
+    const FileRef ref{name, session_.group, session_.account};
+    if (const std::optional<MpeFile> file = store_.load(ref))
+      writeListRow(ref, *file);
+  }
+}
+
+void CommandInterpreter::writeListHead(const FileRef& group) {
+  terminal_.writeLine(text::listAccountGroup(group.account, group.group));
+  terminal_.writeLine("");
+  terminal_.writeLine(text::kListHead1);
+  terminal_.writeLine(text::kListHead2);
+  terminal_.writeLine("");
+}
+
+void CommandInterpreter::writeListRow(const FileRef& ref, const MpeFile& file) {
+  const FileAttributes& a = file.attr;
   const QString size = a.recordSize % 2 == 0 ? QString("%1W").arg(a.recordSize / 2)
                                              : QString("%1B").arg(a.recordSize);
-  terminal_.writeLine(
-      latin(QString("ACCOUNT=  %1  GROUP=  %2").arg(ref->account, -8).arg(ref->group)));
-  terminal_.writeLine("");
-  terminal_.writeLine("FILENAME  CODE  ------------LOGICAL RECORD-----------  ----SPACE----");
-  terminal_.writeLine("                  SIZE  TYP        EOF      LIMIT R/B  SECTORS #X MX");
-  terminal_.writeLine("");
-  const qint64 sectors = (file->data.size() + 255) / 256;
+  const qint64 sectors = (file.data.size() + kSectorBytes - 1) / kSectorBytes;
   terminal_.writeLine(latin(QString("%1  %2 %3  %4  %5 %6   1 %7  1  1")
-                                .arg(ref->file, -8)
+                                .arg(ref.file, -8)
                                 .arg(mnemonicForFileCode(a.code), -5)
                                 .arg(size, 6)
                                 .arg(a.ascii ? "FA" : "FB", -3)
                                 .arg(a.recordCount, 10)
                                 .arg(a.limit, 10)
                                 .arg(sectors, 8)));
+}
+
+void CommandInterpreter::showMe() {
+  const text::ShowMeFacts facts{logonText(), session_.number, session_.ldev, session_.connectedAt,
+                                QDateTime::currentDateTime()};
+  for (const QByteArray& line : text::showMe(facts))
+    terminal_.writeLine(line);
+}
+
+void CommandInterpreter::showTime() {
+  terminal_.writeLine(text::bannerDate(QDateTime::currentDateTime()));
 }
 
 void CommandInterpreter::dstat() {
@@ -493,8 +577,7 @@ void CommandInterpreter::endProgram() {
 
 void CommandInterpreter::bye() {
   phase_ = Phase::Over;
-  terminal_.writeLine(text::logoffLine(session_.connectedAt, QDateTime::currentDateTime()));
-  terminal_.logEvent("logged off");
+  showLogoff();
   terminal_.logOff();
 }
 

@@ -50,6 +50,8 @@ private:
   void password(const QByteArray& answer);
   void logonFailed(const QByteArray& why);
   void completeLogon();
+  void showLogoff();
+  QString logonText() const;
   void commandPrompt();
   void command(const QString& line);
   void endProgram();
@@ -60,7 +62,13 @@ private:
   void purge(const QString& args);
   void build(const QString& args);
   void save(const QString& args);
+  void hello(const QString& line);
   void listFile(const QString& args);
+  void listGroup(const QString& level);
+  void writeListHead(const FileRef& group);
+  void writeListRow(const FileRef& ref, const MpeFile& file);
+  void showMe();
+  void showTime();
   void dstat();
   void version(const QString& args);
   void run(const QString& args);

@@ -16,7 +16,8 @@
 //   block-confirm        its read of 1 answered with "1"
 //   block:N              its read of 1032 for data block N (N from 1; the
 //                        block after the last data block is the end block)
-// Each fault fires at most once per session, in every session of the run.
+// Each fault fires at most once per session, in every session of the run or
+// in the first N (SessionSettings::faultSessions).
 #pragma once
 
 #include <QList>

@@ -165,6 +165,13 @@ bool HostStore::purge(const FileRef& ref) {
   return QFile::remove(dataPath(ref));
 }
 
+QStringList HostStore::files(const QString& group, const QString& account) const {
+  QStringList names = QDir(root_ + "/" + account + "/" + group).entryList(QDir::Files, QDir::Name);
+  // The attribute side files are no MPE files.
+  names.removeIf([](const QString& name) { return !isMpeName(name); });
+  return names;
+}
+
 void HostStore::acquire(const FileRef& ref) {
   ++uses_[ref.qualified()];
 }

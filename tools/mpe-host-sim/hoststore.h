@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace mpe {
@@ -69,6 +70,8 @@ public:
   bool save(const FileRef& ref, const MpeFile& file, QString* error);
   // Removes a file; false when it was not there.
   bool purge(const FileRef& ref);
+  // The names of the files in a group, in alphabetical order.
+  QStringList files(const QString& group, const QString& account) const;
 
   // A file in use cannot be purged or replaced. Uses are counted, so several
   // sessions may hold one file; `pinInUse` marks a file busy for the whole run.

@@ -32,13 +32,15 @@ struct HostConfig {
 };
 
 struct SessionState {
-  int id = 0;
+  int id = 0;      // the connection's number in the simulator's log
+  int number = 0;  // MPE's session number (#S), new with every logon
+  int ldev = 0;    // the terminal's logical device
   QString sessionName;
   QString user;
   QString account;
   QString group;
   bool loggedOn = false;
-  QDateTime connectedAt = QDateTime::currentDateTime();
+  QDateTime connectedAt = QDateTime::currentDateTime();  // from the logon on
   // The session's temporary file: $NEWPASS when built, $OLDPASS afterwards.
   std::optional<MpeFile> tempFile;
 };

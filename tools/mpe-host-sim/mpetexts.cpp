@@ -4,9 +4,16 @@
 namespace mpe::text {
 
 namespace {
+
 QByteArray latin(const QString& s) {
   return s.toLatin1();
 }
+
+// MPE counts every begun minute of a session, and at least one.
+qint64 connectMinutes(const QDateTime& connectedAt, const QDateTime& now) {
+  return qMax<qint64>(1, (connectedAt.secsTo(now) + 59) / 60);
+}
+
 }  // namespace
 
 QByteArray passwordPrompt(const QString& kind, const QString& name) {
@@ -57,8 +64,42 @@ QByteArray bannerDate(const QDateTime& now) {
 }
 
 QByteArray logoffLine(const QDateTime& connectedAt, const QDateTime& now) {
-  const qint64 minutes = qMax<qint64>(1, (connectedAt.secsTo(now) + 59) / 60);
-  return latin(QString("CPU=1. CONNECT=%1. ").arg(minutes)) + bannerDate(now);
+  return latin(QString("CPU=%1. CONNECT=%2. ")
+                   .arg(kCpuSeconds)
+                   .arg(connectMinutes(connectedAt, now))) +
+         bannerDate(now);
+}
+
+QList<QByteArray> listNames(const QStringList& names) {
+  QList<QByteArray> lines{kListNamesHead, ""};
+  for (qsizetype i = 0; i < names.size(); i += kListNamesPerLine) {
+    QString line;
+    for (const QString& name : names.mid(i, kListNamesPerLine))
+      line += QString("%1").arg(name, -kListNameWidth);
+    lines << latin(line).trimmed();
+  }
+  return lines;
+}
+
+QByteArray listAccountGroup(const QString& account, const QString& group) {
+  return latin(QString("ACCOUNT=  %1  GROUP=  %2").arg(account, -8).arg(group));
+}
+
+QList<QByteArray> showMe(const ShowMeFacts& f) {
+  // Two columns, the second one starting at a fixed place.
+  const auto columns = [](const QString& left, const QString& right, int at = kShowMeColumn) {
+    return latin(left.leftJustified(at - 1) + ' ' + right);
+  };
+  return {
+      columns("USER: #S" + QString::number(f.sessionNumber) + "," + f.logon, "(NOT IN BREAK)",
+              kShowMeBreakColumn),
+      "RELEASE: " + kRelease + "    MPE/iX " + kMpeVersion + "    USER VERSION: " + kRelease,
+      "CURRENT: " + bannerDate(f.now),
+      "LOGON:   " + bannerDate(f.logonAt),
+      columns(QString("CPU SECONDS: %1").arg(kCpuSeconds),
+              QString("CONNECT MINUTES: %1").arg(connectMinutes(f.logonAt, f.now))),
+      columns(QString("$STDIN LDEV: %1").arg(f.ldev), QString("$STDLIST LDEV: %1").arg(f.ldev)),
+  };
 }
 
 QByteArray fcopyWrongRecordSize(int got, int want) {

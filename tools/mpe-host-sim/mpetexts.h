@@ -8,15 +8,22 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace mpe::text {
 
+// The host's release and MPE/iX version, as the banner and SHOWME show them.
+inline const QByteArray kRelease = "C.75.00";
+inline const QByteArray kMpeVersion = "HP31900 C.95.00";
+
 // Logon (seen).
 inline const QByteArray kLogonPrompt = "MPE XL:";
-inline const QByteArray kBannerRelease = "HP3000  Release: C.75.00  User Version: C.75.00  ";
+inline const QByteArray kBannerRelease =
+    "HP3000  Release: " + kRelease + "  User Version: " + kRelease + "  ";
 inline const QByteArray kBannerCopyright =
-    "MPE/iX  HP31900 C.95.00  Copyright Hewlett-Packard 1987.  All rights reserved.";
+    "MPE/iX  " + kMpeVersion + "  Copyright Hewlett-Packard 1987.  All rights reserved.";
 // Guesses.
 inline const QByteArray kExpectedHello =
     "EXPECTED HELLO, :JOB, :DATA, OR (CMD) AS LOGON. (CIERR 1402)";
@@ -46,8 +53,36 @@ inline const QByteArray kBuildBadRecord = "INVALID RECORD SIZE. (CIERR 1071)";
 inline const QByteArray kBuildBadDisc = "INVALID DISC PARAMETER. (CIERR 1073)";
 inline const QByteArray kNotAProgram = "NOT A PROGRAM FILE. (CIERR 624)";
 inline const QByteArray kEndOfProgram = "END OF PROGRAM";
+// The simulated host uses no CPU time worth counting; BYE and SHOWME show
+// this many seconds (a guess at what a short session shows).
+constexpr int kCpuSeconds = 1;
 QByteArray logoffLine(const QDateTime& connectedAt, const QDateTime& now);  // seen shape
-QByteArray bannerDate(const QDateTime& now);  // "TUE, DEC  8, 2026,  4:00 PM"
+QByteArray bannerDate(const QDateTime& now);  // "TUE, DEC  8, 2026,  4:00 PM"; also SHOWTIME
+
+// LISTF of a whole group: the names only, across the line (guessed layout),
+// or at level 2 the head and one row per file (the layout LISTFILE shows).
+inline const QByteArray kListNamesHead = "FILENAME";
+constexpr int kListNamesPerLine = 8;
+constexpr int kListNameWidth = 10;
+inline const QByteArray kNoFilesFound = "NO FILES FOUND IN FILE-SET (CIWARN 431)";  // guess
+QList<QByteArray> listNames(const QStringList& names);
+QByteArray listAccountGroup(const QString& account, const QString& group);
+inline const QByteArray kListHead1 =
+    "FILENAME  CODE  ------------LOGICAL RECORD-----------  ----SPACE----";
+inline const QByteArray kListHead2 =
+    "                  SIZE  TYP        EOF      LIMIT R/B  SECTORS #X MX";
+
+// SHOWME (guessed layout: the lines MPE/iX is reported to show).
+struct ShowMeFacts {
+  QString logon;  // [SESSION,]USER.ACCOUNT,GROUP
+  int sessionNumber = 0;
+  int ldev = 0;
+  QDateTime logonAt;
+  QDateTime now;
+};
+QList<QByteArray> showMe(const ShowMeFacts& facts);
+constexpr int kShowMeColumn = 26;       // where its second column starts
+constexpr int kShowMeBreakColumn = 45;  // where the USER line's break state starts
 
 // DSTAT ALL (seen shape).
 inline const QByteArray kDstatHead = "LDEV-TYPE    STATUS      VOLUME  (VOLUME SET - GEN)";

@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include <QCommandLineParser>
+#include <limits>
 
 namespace {
 
@@ -33,9 +34,12 @@ constexpr FaultOption kFaultOptions[] = {
 const char* kPointHelp =
     "Points: connect, logon, password, after-logon, command:VERB, fcopy-record:N, fcopy-end,\n"
     "challenge, descriptor, header, block-confirm, block:N. A fault takes effect at the\n"
-    "host's next read request after the point (BYE: at the close), once per session.\n"
+    "host's next read request after the point (BYE: at the close), once per session, in\n"
+    "every session or, with --fault-sessions N, in sessions 1 to N only.\n"
     "Exit status with --once, or after SIGINT/SIGTERM: 0 all well, 1 an --expect check\n"
     "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.";
+
+constexpr int kMaxFaultSessions = std::numeric_limits<int>::max();
 
 bool parseHostPort(const QString& text, SimOptions* o, QString* error) {
   const int colon = text.lastIndexOf(':');
@@ -141,6 +145,10 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
   for (const FaultOption& f : kFaultOptions) {
     p.addOption({f.name, QString(f.help) + " Repeatable.", f.value});
   }
+  p.addOption({"fault-sessions",
+               "Commit the faults in the first N sessions only (numbered by connection), so "
+               "that the next one can rehearse the recovery. Default 0: in every session.",
+               "N"});
   if (!p.parse(arguments)) {
     *text = p.errorText();
     return ParseResult::Error;
@@ -163,6 +171,7 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
       !parsePairs(p.values("put"), "put", &o->puts, text) ||
       !parseUsers(p.values("user"), &host, text) ||
       !parseCount(p, "latency-ms", 0, 60000, &o->session.latencyMs, text) ||
+      !parseCount(p, "fault-sessions", 0, kMaxFaultSessions, &o->session.faultSessions, text) ||
       !parseCount(p, "fcopy-question", 0, 1000, &host.fcopyQuestions, text) ||
       !parseCount(p, "challenge-length", 0, 4096, &host.challengeLength, text)) {
     return ParseResult::Error;

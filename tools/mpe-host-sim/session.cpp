@@ -286,6 +286,8 @@ void Session::sendTermination(int reason) {
 bool Session::firePoints(int* readLength) {
   const QStringList points = markedPoints_;
   markedPoints_.clear();
+  if (!faultsActHere())
+    return true;
   for (const QString& point : points) {
     if (firedPoints_.contains(point))
       continue;
@@ -301,6 +303,12 @@ bool Session::firePoints(int* readLength) {
     }
   }
   return true;
+}
+
+// Limiting the faults to the first sessions lets an operator rehearse the
+// recovery: the next connection finds a healthy host.
+bool Session::faultsActHere() const {
+  return settings_.faultSessions <= 0 || id_ <= settings_.faultSessions;
 }
 
 void Session::apply(const faults::Fault& fault, int* readLength) {

@@ -24,6 +24,7 @@ class QTcpSocket;
 struct SessionSettings {
   mpe::HostConfig host;
   faults::FaultPlan faults;
+  int faultSessions = 0;  // faults act in sessions 1 to N only; 0: in every session
   int latencyMs = 0;
 };
 
@@ -91,6 +92,7 @@ private:
   // Applies the faults of the points marked since the last read. Returns
   // false when one of them has ended or silenced the connection.
   bool firePoints(int* readLength);
+  bool faultsActHere() const;
   void apply(const faults::Fault& fault, int* readLength);
   void sendTermination(int reason);
 

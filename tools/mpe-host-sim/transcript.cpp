@@ -45,7 +45,9 @@ QString Transcript::decode(const QByteArray& m, bool fromHost) {
   if (h.msgClass == kTermRequest) {
     out += QString(" read=%1").arg(getBE16(m, kOffReadLength));
     if (h.type == kTypeWrite && m.size() >= kOffWriteData) {
-      out += QString(" cctl=0x%1").arg(static_cast<uint8_t>(m[kOffCarriage]), 2, 16, QChar('0'));
+      out += QString(" flags=0x%1 cctl=0x%2")
+                 .arg(getBE16(m, kOffWriteWord), 4, 16, QChar('0'))
+                 .arg(static_cast<uint8_t>(m[kOffCarriage]), 2, 16, QChar('0'));
       data = m.mid(kOffWriteData);
     }
   } else if (h.msgClass == kTermReply && !fromHost) {

@@ -2,10 +2,13 @@
 // deviations, one line each, for people debugging a dialogue and for tests.
 //
 // Line forms (S<n> is the session number, then seconds since it opened):
-//   S1 +0.004 host> TERM_IO 2.1 len=26 echo=0x0103 cw=0x8000 read=0 cctl=0xD0 text="MPE XL:" hex=4D
-//   50 ... S1 +0.010 term> TERMINAL-INPUT 3.0 len=31 echo=0x0104 cw=0x8000 n=17 text="HELLO
-//   MANAGER.SYS" hex=... S1 +0.010 event logged on as MANAGER.SYS,PUB S1 +0.010 DEVIATION terminal
-//   input without a pending read
+//   S1 +0.004 host> TERM_IO 2.1 len=26 ver=2 echo=0x0104 cw=0x8000 read=0
+//       flags=0x8000 cctl=0xd0 text="MPE XL:" hex=4D 50 ...
+//   S1 +0.010 term> TERMINAL-INPUT 3.0 len=31 ver=2 echo=0x0105 cw=0x8000
+//       n=17 text="HELLO MANAGER.SYS" hex=...
+//   S1 +0.010 event logged on as MANAGER.SYS,PUB
+//   S1 +0.010 DEVIATION terminal input without a pending read
+// (each on one line).
 // Text shows printable ASCII as is and other bytes as \xHH.
 #pragma once
 

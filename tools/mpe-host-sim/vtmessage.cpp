@@ -131,7 +131,8 @@ QByteArray buildWrite(uint16_t echo, const QByteArray& data, uint8_t carriage) {
   QByteArray m = newMessage(kOffWriteData + data.size(), kTermRequest, kTypeWrite, echo);
   // A write posts no read: its read-length field is 0.
   putBE16(m, kOffReadLength, 0);
-  putBE16(m, kOffWriteWord, 0);
+  // Every host write starts with a carriage-control byte.
+  putBE16(m, kOffWriteWord, kWriteFlagCarriageControl);
   putBE16(m, kOffWriteCount, static_cast<uint16_t>(data.size() + 1));
   m[kOffCarriage] = static_cast<char>(carriage);
   m.replace(kOffWriteData, data.size(), data);

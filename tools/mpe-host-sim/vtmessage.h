@@ -59,12 +59,15 @@ constexpr int kOffReadLength = 10;
 constexpr int kOffReadSecond = 12;
 constexpr int kReadRequestSize = 14;
 // TERM_IO (class 2 type 1).
-constexpr int kOffWriteWord = 14;
+constexpr int kOffWriteWord = 14;   // write flags
 constexpr int kOffWriteCount = 16;  // carriage control byte plus data
 constexpr int kOffCarriage = 18;
 constexpr int kOffWriteData = 19;
 constexpr uint8_t kCarriageStay = 0xD0;  // no line movement: prompts
 constexpr uint8_t kCarriageLine = 0x20;  // single space: an ordinary line
+// Write flag: the first data byte is carriage control. Terminal programs
+// print that byte as a character and move no line without it.
+constexpr uint16_t kWriteFlagCarriageControl = 0x8000;
 
 // Terminal input (class 3 type 0).
 constexpr int kOffInputWord1 = 10;

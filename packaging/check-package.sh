@@ -32,6 +32,11 @@ bin="$root/fs/usr/bin"
 echo "-- desktop-file-validate, appstreamcli validate"
 desktop-file-validate "$root/fs/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net "$root/fs/usr/share/metainfo/$app_id.metainfo.xml"
+# The names that tie them together: the desktop entry's icon and program.
+icon="$(sed -n 's/^Icon=//p' "$root/fs/usr/share/applications/$app_id.desktop")"
+[ -f "$root/fs/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || { echo "check-package: no icon $icon.svg" >&2; exit 1; }
+program="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/fs/usr/share/applications/$app_id.desktop")"
+[ -x "$bin/$program" ] || { echo "check-package: the desktop entry runs $program, which is not in /usr/bin" >&2; exit 1; }
 
 cd /
 

@@ -6,10 +6,11 @@
 #
 # lintian on the .deb (any error fails); then the package is extracted with
 # dpkg-deb into a temporary root, where desktop-file-validate and appstreamcli
-# check the shipped desktop entry and metainfo, and the shipped programs run
-# from / with the environment as it is (no LD_LIBRARY_PATH, no build folder):
-# the simulator's help, the simulator listening and stopping cleanly, and the
-# window offscreen for a few seconds.
+# check the shipped desktop entry and metainfo (and that the icon and program
+# it names are there), and the shipped programs run from / with the
+# environment as it is (no LD_LIBRARY_PATH, no build folder): the simulator's
+# help, the simulator listening and stopping cleanly, and the window offscreen
+# for a few seconds.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 64; }
 build="$(cd "$1" && pwd)"

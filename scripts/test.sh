@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Command two: install what is missing, build, and run every test with CTest;
-# then the same suite built with clang under AddressSanitizer, LeakSanitizer
-# and UndefinedBehaviorSanitizer, and a short run of every fuzz target.
+# build the Debian package and check it (packaging/check-package.sh); then the
+# same suite built with clang under AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+# The Debian package of that build: lintian (no errors), the desktop entry and
+# metainfo validators, and the extracted programs run from / (packaging/README.md).
+cmake --build build --target package
+packaging/check-package.sh build
 
 # Sanitizer build (build-asan): any report fails the test that caused it.
 # The only leak suppressions are for libraries outside the project; each is

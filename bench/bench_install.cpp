@@ -23,10 +23,10 @@
 //
 //   QT_QPA_PLATFORM=offscreen bench_install [--rounds N] [--latency-ms MS]
 //                                           [--sim PATH] [--keep]
+#include "install/stringtable.h"
 #include "nsvt/clientsocket.h"
 #include "shell/TNSVT.h"
-#include "shell/stringtable.h"
-#include "testsupport.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -208,19 +208,19 @@ SessionResult RunSession(quint16 port, const ScriptLines& script, const char* su
     };
   }
   auto window = std::make_unique<TNSVT>(std::move(platform));
-  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [&ended] { ended = true; });
+  QObject::connect(window.get(), &TNSVT::ApplicationEnd, [&ended](int) { ended = true; });
   if (shown) {
     window->show();
   }
 
-  window->Host3->setText(QStringLiteral("127.0.0.1"));
-  window->Port3->setText(QString::number(port));
+  window->ui().Host3->setText(QStringLiteral("127.0.0.1"));
+  window->ui().Port3->setText(QString::number(port));
   window->btnConnectClick();
-  if (!window->socket->Connected()) {
-    result.failure = "no connection: " + window->lblStatus->text();
+  if (!window->session().Connected()) {
+    result.failure = "no connection: " + window->ui().lblStatus->text();
     return result;
   }
-  if (!WaitFor([&] { return window->Memo1->isEnabled() || closed; }, kLogonWaitMs) || closed) {
+  if (!WaitFor([&] { return window->ui().Memo1->isEnabled() || closed; }, kLogonWaitMs) || closed) {
     result.failure = "the host never asked for the logon";
     return result;
   }
@@ -228,8 +228,11 @@ SessionResult RunSession(quint16 port, const ScriptLines& script, const char* su
     window->Memo1KeyPress(static_cast<std::uint8_t>(c));
   }
   window->Memo1KeyPress('\r');
-  if (!WaitFor([&] { return (window->btnProcess->isEnabled() && window->UiPhase == 2) || closed; },
-               kLogonWaitMs) ||
+  if (!WaitFor(
+          [&] {
+            return (window->ui().btnProcess->isEnabled() && window->uiPhase() == 2) || closed;
+          },
+          kLogonWaitMs) ||
       closed) {
     result.failure = "the logon did not end at an MPE prompt with Begin enabled";
     return result;
@@ -270,7 +273,7 @@ SessionResult RunSession(quint16 port, const ScriptLines& script, const char* su
     problems << QString("no box \"%1\"").arg(successBox);
   }
   if (!problems.isEmpty()) {
-    result.failure = problems.join("; ") + "; status line: " + window->lblStatus->text();
+    result.failure = problems.join("; ") + "; status line: " + window->ui().lblStatus->text();
     return result;
   }
   result.ok = true;

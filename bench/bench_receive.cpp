@@ -1,28 +1,27 @@
 // bench_receive: throughput and heap allocations of the receive path.
 //
 // A prebuilt stream of TERM_IO and read-request messages is pushed through
-// the real window's framing and dispatch (TNSVT::AcceptBytes, in slices of
-// one socket read, 36,288 bytes) with the console echo off and no script
-// running, as while FCOPY or a host program talks and the operator has the
-// console. The socket is a stand-in that is always connected and discards
+// the NS/VT session's receive path (one socket read of at most 36,288 bytes
+// per read event: framing, dispatch, the replies) into an installation run
+// that gathers the host's output (HostText, RawHostData), no script
+// running, as while FCOPY or a host program talks. The socket is a
+// stand-in that is always connected, hands over the stream and discards
 // what is sent. Heap allocations are counted only inside the measured loop.
 //
-//   QT_QPA_PLATFORM=offscreen bench_receive [--mb N] [--rounds R]
-//                                           [--scenario NAME|all] [--stacks K]
-//                                           [--console-echo]
+//   bench_receive [--mb N] [--rounds R] [--scenario NAME|all] [--stacks K]
 //
 // --stacks K prints where the first K allocations of the first round happen
-// (pipe stderr through c++filt); --console-echo leaves the console showing
-// the output, to see what that costs (not part of the targets).
+// (pipe stderr through c++filt).
 #include "alloc_counter.h"
 
+#include "install/operator.h"
+#include "install/run.h"
 #include "nsvt/clientsocket.h"
+#include "nsvt/session.h"
 #include "nsvt/vtpkt.h"
-#include "shell/TNSVT.h"
-#include "testsupport.h"
+#include "sessiontest.h"
 
-#include <QApplication>
-#include <QLineEdit>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -37,12 +36,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Always connected; every send succeeds and is dropped; nothing to receive
-// (the bench hands bytes to AcceptBytes itself).
+// Always connected; every send succeeds and is dropped; Feed hands bytes
+// over as one read event.
 class DiscardSocket final : public TClientSocket {
 public:
   using TClientSocket::TClientSocket;
   void Open(const QString&, quint16) override { connected_ = true; }
+  void Feed(std::span<const std::uint8_t> bytes) {
+    pending_ = bytes;
+    emit OnRead();
+  }
   void Close() override {
     if (connected_) {
       emit OnDisconnect();
@@ -54,7 +57,12 @@ public:
     ++sends;
     return static_cast<qint64>(bytes.size());
   }
-  qint64 Receive(std::span<std::uint8_t>) override { return 0; }
+  qint64 Receive(std::span<std::uint8_t> buffer) override {
+    const std::size_t n = std::min(buffer.size(), pending_.size());
+    std::copy_n(pending_.begin(), n, buffer.begin());
+    pending_ = pending_.subspan(n);
+    return static_cast<qint64>(n);
+  }
   QString LocalAddress() const override { return QStringLiteral("127.0.0.1"); }
   QString RemoteHost() const override { return QStringLiteral("localhost"); }
   void SetReadEnabled(bool) override {}
@@ -62,6 +70,41 @@ public:
 
 private:
   bool connected_ = false;
+  std::span<const std::uint8_t> pending_;
+};
+
+// What a front end does with the session's reports while no script runs:
+// host output goes to the run, read requests hand the console over (here:
+// nothing), and the operator sees nothing.
+class BenchFrontEnd final : public nsvt::SessionListener, public install::Operator {
+public:
+  install::Run* run = nullptr;
+  int reports = 0;  // anything a healthy stream should not cause
+
+  void Connected() override {}
+  void Received() override {}
+  void HostOutput(nsvt::ConstBytes data, std::uint8_t) override { run->HostOutput(data); }
+  void ReadRequest() override {}
+  void LogonNotice(std::string_view) override {}
+  void InputStopped() override {}
+  void Error(int, const std::string&, bool) override { ++reports; }
+  void Closed(bool) override { ++reports; }
+
+  void Message(const std::string&) override { ++reports; }
+  bool Confirm(const std::string&) override { return ++reports, true; }
+  std::optional<std::string> Input(const std::string&, const std::string&) override {
+    ++reports;
+    return std::nullopt;
+  }
+  void ReportError(int, const std::string&) override { ++reports; }
+  void SetConsoleInput(bool) override {}
+  void EchoLine(std::string_view) override {}
+  void EchoBytes(std::span<const std::uint8_t>) override {}
+  void SetUiPhase(int) override {}
+  void ForgetUiPhase() override {}
+  void ShowProgress(const install::TransferProgress&) override {}
+  void SetBeginCaption(const std::string&) override {}
+  void SetIdleTimer(bool) override {}
 };
 
 // A deterministic generator, so every run pushes the same bytes.
@@ -133,11 +176,11 @@ double ThreadCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-void Push(TNSVT& window, const Bytes& stream) {
+void Push(DiscardSocket& socket, const Bytes& stream) {
   std::span<const std::uint8_t> rest(stream);
   while (!rest.empty()) {
     const std::size_t n = std::min(rest.size(), nsvt::kReadChunk);
-    window.AcceptBytes(rest.first(n));
+    socket.Feed(rest.first(n));
     rest = rest.subspan(n);
   }
 }
@@ -153,7 +196,6 @@ struct Options {
   int rounds = 3;
   std::string scenario = "all";
   int stacks = 0;
-  bool consoleEcho = false;  // diagnostic only: what showing the output costs
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -166,14 +208,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--scenario" && hasValue) {
       options.scenario = argv[++i];
-    } else if (arg == "--console-echo") {
-      options.consoleEcho = true;
     } else if (arg == "--stacks" && hasValue) {
       options.stacks = std::atoi(argv[++i]);
     } else {
       std::fprintf(stderr,
                    "usage: bench_receive [--mb N] [--rounds R] [--scenario lines|blocks|reads|all]"
-                   " [--stacks K] [--console-echo]\n");
+                   " [--stacks K]\n");
       return false;
     }
   }
@@ -181,43 +221,35 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 int RunScenario(const Scenario& scenario, const Options& options) {
-  support::RecordingDialogs dialogs;
+  BenchFrontEnd frontEnd;
   DiscardSocket* socket = nullptr;
-  TNSVT::Platform platform;
-  platform.dialogs = &dialogs;
-  platform.makeSocket = [&socket](QObject* parent) {
+  nsvt::Session session(frontEnd, [&socket](QObject* parent) {
     socket = new DiscardSocket(parent);
     return socket;
-  };
-  platform.keyboardModifiers = [] { return Qt::KeyboardModifiers(Qt::NoModifier); };
-  TNSVT window(std::move(platform));
-  window.show();
+  });
+  install::Run run(session, frontEnd);
+  frontEnd.run = &run;
 
-  // Connect and log on, as the operator would: the window ends at an MPE
-  // prompt (phase 2) with the console taking input.
-  window.Host3->setText(QStringLiteral("127.0.0.1"));
-  window.btnConnectClick();
+  // Connected and logged on: the host's opening, then its prompt.
+  session.Open(QStringLiteral("127.0.0.1"), 1570);
   Bytes opening;
   for (const Bytes& message : {support::host::NegotiationRequest(), support::host::ReadRequest(80),
                                support::host::LogonNotice("MANAGER.SYS,PUB"),
                                support::host::TermIo(":", 0xD0), support::host::ReadRequest(80)}) {
     opening.insert(opening.end(), message.begin(), message.end());
   }
-  window.AcceptBytes(opening);
-  QApplication::processEvents();
-  if (window.UiPhase != 2 || !socket->Connected()) {
-    std::fprintf(stderr, "%s: the window did not reach the MPE prompt (phase %d)\n", scenario.name,
-                 window.UiPhase);
+  socket->Feed(opening);
+  if (!session.Connected() || frontEnd.reports != 0) {
+    std::fprintf(stderr, "%s: the session did not reach the MPE prompt\n", scenario.name);
     return 1;
   }
-  window.ConsoleEcho = options.consoleEcho;
 
   const Stream stream = BuildStream(scenario, options.megabytes * 1000 * 1000);
   const double megabytes = static_cast<double>(stream.bytes.size()) / 1e6;
 
-  // Warm up: the window's text buffers reach their working size (HostText
+  // Warm up: the run's text buffers reach their working size (HostText
   // grows to its bound once), caches fill.
-  Push(window, stream.bytes);
+  Push(*socket, stream.bytes);
 
   std::vector<Result> results;
   for (int round = 0; round < options.rounds; ++round) {
@@ -226,7 +258,7 @@ int RunScenario(const Scenario& scenario, const Options& options) {
     const double cpu0 = ThreadCpuSeconds();
     const auto wall0 = std::chrono::steady_clock::now();
     alloc_counter::Start();
-    Push(window, stream.bytes);
+    Push(*socket, stream.bytes);
     result.allocations = alloc_counter::Stop();
     const auto wall1 = std::chrono::steady_clock::now();
     result.cpuSeconds = ThreadCpuSeconds() - cpu0;
@@ -234,10 +266,9 @@ int RunScenario(const Scenario& scenario, const Options& options) {
     results.push_back(result);
   }
 
-  if (window.UiPhase != 2 || !socket->Connected() || !dialogs.boxes.empty() ||
-      window.HostReadLength != 80) {
-    std::fprintf(stderr, "%s: the window left its state during the run (phase %d, %zu boxes)\n",
-                 scenario.name, window.UiPhase, dialogs.boxes.size());
+  if (!session.Connected() || frontEnd.reports != 0 || session.HostReadLength() != 80) {
+    std::fprintf(stderr, "%s: the session left its state during the run (%d reports)\n",
+                 scenario.name, frontEnd.reports);
     return 1;
   }
 
@@ -297,9 +328,8 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     return 2;
   }
-  QApplication application(argc, argv);
-  std::printf("bench_receive: framing and dispatch of the window, console echo %s, no script\n",
-              options.consoleEcho ? "ON (diagnostic, not the measured case)" : "off");
+  QCoreApplication application(argc, argv);
+  std::printf("bench_receive: the session's receive path into a run, no script\n");
   if (!alloc_counter::CountsMalloc()) {
     std::printf("(malloc is not interposed on this platform: only operator new is counted)\n");
   }

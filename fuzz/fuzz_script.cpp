@@ -1,29 +1,26 @@
-// Fuzz target: the install script. Arbitrary script text is run by the real
-// window (offscreen), as string-table lines or as the lines of a script file
-// started with FILE, against a host that answers each prompt with output and
-// a read request made from the input (or with raw bytes).
+// Fuzz target: the install script, without a connection or a window.
+// Arbitrary script text is run by the installation Run, as string-table
+// lines or as the lines of a script file started with FILE, against a host
+// link that answers each prompt with output and a read request made from
+// the input.
 //
 // Input: byte 0 flags, then the script text, a NUL byte, and the host's
 // answers. Script lines are separated by line feeds; string-table line i
 // (from 0) gets id i + 1.
 //   flag 0x01  the lines are a script file: the table starts it with FILE
 //              and then holds the same lines
-//   flag 0x02  trace on (Ctrl held at Begin)
+//   flag 0x02  trace on
 //   flag 0x04  confirmation boxes answered No, input boxes with the next
 //              answer's text (Yes and Cancel otherwise)
-//   flag 0x08  close the window at the end (the exit path)
+//   flag 0x08  the connection goes at the end (the run is abandoned)
 //   flag 0x10  press Begin again after a run has ended, while answers last
 // Answers: one control byte c, one length byte n, n bytes.
-//   c & 0x80   the n bytes go to the window as they are (any framing)
-//   otherwise  a TERM_IO with the n bytes (no new line when c & 0x01),
-//              unless c & 0x40, then a read request whose length is
-//              80, 0, 1 or 256 by (c >> 4) & 3; c & 0x08 sends a logon
-//              notice with the bytes instead of the TERM_IO; c & 0x04 a
-//              terminal settings request turning echo off (c & 0x02) or on
+//   c & 0x80   the n bytes are host output with no read request after them
+//   otherwise  host output of the n bytes unless c & 0x40, then a read
+//              request whose length is 80, 0, 1 or 256 by (c >> 4) & 3;
+//              c & 0x04 first turns the host's echo off (c & 0x02) or on;
+//              c & 0x08 makes the host's writes fail for that answer
 #include "harness.h"
-
-#include <QCoreApplication>
-#include <QPushButton>
 
 #include <algorithm>
 #include <fstream>
@@ -36,8 +33,16 @@ namespace {
 constexpr std::uint8_t kAsFile = 0x01;
 constexpr std::uint8_t kTrace = 0x02;
 constexpr std::uint8_t kAnswerBoxes = 0x04;
-constexpr std::uint8_t kCloseAtEnd = 0x08;
+constexpr std::uint8_t kAbandonAtEnd = 0x08;
 constexpr std::uint8_t kBeginAgain = 0x10;
+
+constexpr std::uint8_t kRawOutput = 0x80;
+constexpr std::uint8_t kReadOnly = 0x40;
+constexpr std::uint8_t kFailWrites = 0x08;
+constexpr std::uint8_t kSetEcho = 0x04;
+constexpr std::uint8_t kEchoOff = 0x02;
+constexpr int kReadLengthShift = 4;
+constexpr std::int32_t kReadLengths[] = {80, 0, 1, 256};
 
 constexpr int kScriptIdLimit = 1000;  // the string table's script ids are 1 to 1000
 constexpr int kBeginLimit = 4;
@@ -60,37 +65,15 @@ std::map<int, std::string> ScriptTable(std::string_view script, bool asFile) {
   return table;
 }
 
-support::Bytes Answer(std::uint8_t control, std::span<const std::uint8_t> bytes) {
-  namespace host = support::host;
-  if (control & 0x80) {
-    return support::Bytes(bytes.begin(), bytes.end());
-  }
-  support::Bytes answer;
-  const auto add = [&answer](const support::Bytes& message) {
-    answer.insert(answer.end(), message.begin(), message.end());
-  };
-  const std::string text(bytes.begin(), bytes.end());
-  if (control & 0x04) {
-    add(host::Settings(0x8000, (control & 0x02) ? 1 : 0));
-  }
-  if (!(control & 0x40)) {
-    add((control & 0x08) ? host::LogonNotice(text.substr(0, 80))
-                         : host::TermIo(text, (control & 0x01) ? 0xD0 : 0));
-  }
-  static constexpr std::uint16_t kReadLengths[] = {80, 0, 1, 256};
-  add(host::ReadRequest(kReadLengths[(control >> 4) & 3]));
-  return answer;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzzing::InitWindowing();
+  fuzzing::InitApplication();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::InitWindowing();
+  fuzzing::InitApplication();
   if (size < 1) {
     return 0;
   }
@@ -108,51 +91,53 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(script.data(), static_cast<std::streamsize>(script.size()));
   }
 
-  {
-    fuzzing::Session session(ScriptTable(script, (flags & kAsFile) != 0));
-    support::WindowRig& rig = session.rig;
-    TNSVT& window = *rig.window;
-
-    const auto nextAnswer = [&]() -> support::Bytes {
-      const std::uint8_t control = answers[0];
-      const std::size_t n =
-          answers.size() > 1 ? std::min<std::size_t>(answers[1], answers.size() - 2) : 0;
-      const auto bytes = answers.subspan(std::min<std::size_t>(2, answers.size()), n);
-      answers = answers.subspan(std::min(answers.size(), 2 + n));
-      return Answer(control, bytes);
-    };
-    if (flags & kAnswerBoxes) {
-      rig.dialogs.onBox = [&](const support::RecordingDialogs::Box& box) {
-        if (box.kind == support::RecordingDialogs::Kind::Confirm) {
-          rig.dialogs.confirmAnswers.push_back(false);
-        } else if (box.kind == support::RecordingDialogs::Kind::Input && answers.size() > 1) {
-          const std::size_t n = std::min<std::size_t>(answers[1], answers.size() - 2);
-          rig.dialogs.inputAnswers.push_back(std::string(
-              answers.begin() + 2, answers.begin() + 2 + static_cast<std::ptrdiff_t>(n)));
-        }
-      };
-    }
-
-    session.StartInstallation((flags & kTrace) != 0);
-    int begins = 1;
-    while (!answers.empty() && !rig.ended && rig.socket->Connected()) {
-      if (window.ActionCode == 0 && (flags & kBeginAgain) && window.btnProcess->isEnabled() &&
-          begins < kBeginLimit) {
-        ++begins;
-        window.btnProcess->click();
-        continue;
+  support::RunRig rig(ScriptTable(script, (flags & kAsFile) != 0));
+  rig.op.keepConsole = false;
+  rig.host.traceOn = (flags & kTrace) != 0;
+  if (flags & kAnswerBoxes) {
+    rig.op.onBox = [&](const support::RecordingOperator::Box& box) {
+      if (box.kind == support::RecordingOperator::Kind::Confirm) {
+        rig.op.confirmAnswers.push_back(false);
+      } else if (box.kind == support::RecordingOperator::Kind::Input && answers.size() > 1) {
+        const std::size_t n = std::min<std::size_t>(answers[1], answers.size() - 2);
+        rig.op.inputAnswers.push_back(
+            std::string(answers.begin() + 2, answers.begin() + 2 + static_cast<std::ptrdiff_t>(n)));
       }
-      rig.socket->Inject(nextAnswer());
-      QCoreApplication::processEvents();
-      fuzzing::CheckBounds(window);
-    }
-    rig.dialogs.onBox = nullptr;
-    if ((flags & kCloseAtEnd) && !rig.ended) {
-      window.close();
-    }
-    fuzzing::CheckBounds(window);
-    fuzzing::CheckShownAsText(window);
+    };
   }
-  fuzzing::Settle();
+
+  rig.Begin();
+  int begins = 1;
+  while (!answers.empty()) {
+    if (!rig.run.InProgress() && (flags & kBeginAgain) && begins < kBeginLimit) {
+      ++begins;
+      rig.Begin();
+      continue;
+    }
+    const std::uint8_t control = answers[0];
+    const std::size_t n =
+        answers.size() > 1 ? std::min<std::size_t>(answers[1], answers.size() - 2) : 0;
+    const auto bytes = answers.subspan(std::min<std::size_t>(2, answers.size()), n);
+    answers = answers.subspan(std::min(answers.size(), 2 + n));
+    const std::string text(bytes.begin(), bytes.end());
+
+    rig.host.failSends = (control & kFailWrites) != 0;
+    if (control & kRawOutput) {
+      rig.run.HostOutput(bytes);
+    } else {
+      if (control & kSetEcho) {
+        rig.host.localEcho = (control & kEchoOff) == 0;
+      }
+      rig.Answer((control & kReadOnly) ? std::string() : text,
+                 kReadLengths[(control >> kReadLengthShift) & 3]);
+    }
+    rig.host.sent.clear();  // what went out is not judged here
+    fuzzing::CheckBounds(rig.run);
+  }
+  rig.op.onBox = nullptr;
+  if (flags & kAbandonAtEnd) {
+    rig.run.AbandonRun();
+  }
+  fuzzing::CheckBounds(rig.run);
   return 0;
 }

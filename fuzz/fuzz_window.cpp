@@ -1,13 +1,15 @@
-// Fuzz target: the receive path. Arbitrary host bytes, cut into read events
-// of sizes taken from the input, go through the socket double into the real
-// window (offscreen): framing, dispatch, terminal data, the console, and,
-// when an installation is running, the dialogue states. Sends are captured,
-// boxes are answered at once.
+// Fuzz target: the seams between the window and the rest. Arbitrary host
+// bytes, cut into read events of sizes taken from the input, go through the
+// socket double into the real window (offscreen) with its session and run:
+// the phases, the console, Begin, the boxes, the progress shown, the exit
+// paths. Slower than the headless targets (a window per input), so it is
+// kept for what only the window does. Sends are captured, boxes are
+// answered at once.
 //
 // Input: byte 0 flags, byte 1 chunk seed, then the host's byte stream.
 //   flag 0x01  log on and press Begin first, so the bytes meet a running
 //              installation (the shipped script)
-//   flag 0x02  trace on (Ctrl held at Begin, or the trace opened directly)
+//   flag 0x02  trace on (Ctrl held at Begin)
 //   flag 0x04  bytes arrive while a box is open (as a nested event loop
 //              would deliver them)
 //   flag 0x08  close the window at the end (the exit path) instead of
@@ -17,10 +19,17 @@
 //              program ends)
 //   flag 0x40  the connection is reset after the stream (the window stays)
 #include "harness.h"
+#include "windowrig.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextDocument>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -32,16 +41,59 @@ constexpr std::uint8_t kReconnect = 0x10;
 constexpr std::uint8_t kHostCloses = 0x20;
 constexpr std::uint8_t kReset = 0x40;
 constexpr int kReconnectLimit = 4;
+constexpr int kReadsPerEventTurn = 32;
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz: bound broken: %s\n", what);
+  std::abort();
+}
+
+// The window's own bounds, besides the run's: the console's lines and
+// characters.
+void CheckWindow(const TNSVT& window) {
+  fuzzing::CheckBounds(window.run());
+  const QTextDocument* console = window.ui().Memo1->document();
+  if (console->characterCount() > TNSVT::kConsoleCharLimit) {
+    Fail("console above kConsoleCharLimit characters");
+  }
+  // Twenty lines, and an empty one after a final line break.
+  if (console->blockCount() > TNSVT::kConsoleLineLimit + 1) {
+    Fail("console above its line limit");
+  }
+}
+
+// The labels that show host or script text show it as text (a label would
+// otherwise render anything that starts like an HTML tag).
+void CheckShownAsText(const TNSVT& window) {
+  const TNSVTControls& ui = window.ui();
+  for (const QLabel* label : {ui.lblStatus, ui.lblAction, ui.lblLogonString}) {
+    if (label->textFormat() != Qt::PlainText) {
+      Fail("a label showing host text may render it as HTML");
+    }
+  }
+}
+
+// The offscreen application, before the harness's own set-up.
+void InitWindowing() {
+  if (QCoreApplication::instance() == nullptr) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "zorbelix-fuzz";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives as long as the process
+  }
+  fuzzing::InitApplication();
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzzing::InitWindowing();
+  InitWindowing();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::InitWindowing();
+  InitWindowing();
   if (size < 2) {
     return 0;
   }
@@ -50,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::span<const std::uint8_t> stream(data + 2, size - 2);
 
   {
-    fuzzing::Session session;
-    support::WindowRig& rig = session.rig;
+    support::WindowRig rig;
     TNSVT& window = *rig.window;
+    rig.Connect();
 
     const auto nextChunk = [&] {
       const std::size_t n = std::min(chunker.Next(), stream.size());
@@ -62,17 +114,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
 
     if (flags & kInstall) {
-      session.StartInstallation((flags & kTrace) != 0);
-    } else if (flags & kTrace) {
-      window.OpenTrace();
+      rig.LogOn();
+      if (flags & kTrace) {
+        rig.modifiers = Qt::ControlModifier;
+      }
+      if (window.ui().btnProcess->isEnabled()) {
+        window.ui().btnProcess->click();
+      }
+      rig.modifiers = Qt::NoModifier;
     }
     if (flags & kDuringBoxes) {
       // While a box is open the event loop runs: the host's next bytes are
       // read then, whatever the window is in the middle of.
       rig.dialogs.onBox = [&](const support::RecordingDialogs::Box&) {
         if (!stream.empty() && rig.socket->Connected() && chunker.Coin()) {
-          rig.socket->Inject(nextChunk());
-          emit rig.socket->OnRead();
+          rig.socket->Arrive(nextChunk());
         }
       };
     }
@@ -93,14 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       // Held reads resume from the event loop; otherwise let it turn now and
       // then only, so byte-sized reads stay cheap.
-      if (rig.socket->Pending() > 0 || ++reads % 32 == 0) {
+      if (rig.socket->Pending() > 0 || ++reads % kReadsPerEventTurn == 0) {
         QCoreApplication::processEvents();
       }
-      fuzzing::CheckBounds(window);
+      CheckWindow(window);
     }
     rig.dialogs.onBox = nullptr;
     if ((flags & kReset) && rig.socket->Connected()) {
-      rig.socket->PeerError(kWsaConnectionReset);
+      rig.socket->PeerError(nsvt::kWsaConnectionReset);
     }
     if ((flags & kHostCloses) && rig.socket->Connected()) {
       rig.socket->PeerClose();
@@ -108,8 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((flags & kCloseAtEnd) && !rig.ended) {
       window.close();
     }
-    fuzzing::CheckBounds(window);
-    fuzzing::CheckShownAsText(window);
+    CheckWindow(window);
+    CheckShownAsText(window);
   }
   fuzzing::Settle();
   return 0;

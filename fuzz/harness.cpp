@@ -1,9 +1,6 @@
 #include "harness.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include <QCoreApplication>
 
 #include <unistd.h>
 #include <cstdio>
@@ -24,16 +21,19 @@ void Fail(const char* what) {
 
 }  // namespace
 
-void InitWindowing() {
-  if (QApplication::instance() != nullptr) {
+void InitApplication() {
+  static bool done = false;
+  if (done) {
     return;
   }
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  done = true;
   qInstallMessageHandler(DropMessage);
-  static int argc = 1;
-  static char name[] = "zorbelix-fuzz";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives as long as the process
+  if (QCoreApplication::instance() == nullptr) {
+    static int argc = 1;
+    static char name[] = "zorbelix-fuzz";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);  // lives as long as the process
+  }
 
   static std::string folder = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
   folder += "/zorbelix-fuzz-XXXXXX";
@@ -68,45 +68,13 @@ bool Chunker::Coin() {
   return (state_ >> 20) & 1;
 }
 
-void CheckBounds(const TNSVT& window) {
-  if (window.HostText.size() > TNSVT::kHostTextLimit) {
+void CheckBounds(const install::Run& run) {
+  if (run.hostText().size() > install::Run::kHostTextLimit) {
     Fail("HostText above kHostTextLimit");
   }
-  if (window.RawHostCount < 0 ||
-      static_cast<std::size_t>(window.RawHostCount) > window.RawHostData.size()) {
+  if (run.rawHostCount() < 0 || static_cast<std::size_t>(run.rawHostCount()) > nsvt::kMaxFrame) {
     Fail("RawHostCount outside RawHostData");
   }
-  const QTextDocument* console = window.Memo1->document();
-  if (console->characterCount() > TNSVT::kConsoleCharLimit) {
-    Fail("console above kConsoleCharLimit characters");
-  }
-  // Twenty lines, and an empty one after a final line break.
-  if (console->blockCount() > static_cast<int>(TNSVT::kConsoleLineLimit) + 1) {
-    Fail("console above its line limit");
-  }
-}
-
-void CheckShownAsText(const TNSVT& window) {
-  for (const QLabel* label : {window.lblStatus, window.lblAction, window.lblLogonString}) {
-    if (label->textFormat() != Qt::PlainText) {
-      Fail("a label showing host text may render it as HTML");
-    }
-  }
-}
-
-Session::Session(std::map<int, std::string> table) : rig(std::move(table)) {
-  rig.Connect();
-}
-
-void Session::StartInstallation(bool trace) {
-  rig.LogOn();
-  if (trace) {
-    rig.modifiers = Qt::ControlModifier;
-  }
-  if (rig.window->btnProcess->isEnabled()) {
-    rig.window->btnProcess->click();
-  }
-  rig.modifiers = Qt::NoModifier;
 }
 
 }  // namespace fuzzing

@@ -1,22 +1,25 @@
-// What the window-driving fuzz targets share: one offscreen QApplication for
-// the whole run, a private working folder (the trace file and script files
-// land there), a chunker that cuts host bytes into read events of sizes
-// taken from the input, and the checks of the window's bounded buffers.
+// What the fuzz targets share: one application object for the whole run, a
+// private
+// working folder (the trace file and script files land there), a chunker
+// that cuts host bytes into read events of sizes taken from the input, and
+// the checks of the buffers that grow with host input.
 #pragma once
 
-#include "testsupport.h"
-
-#include <QTextDocument>
+#include "headlessrig.h"
+#include "runtest.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+class TNSVT;
+
 namespace fuzzing {
 
-// Creates the application (offscreen, Qt's messages dropped) and moves into
-// a fresh temporary folder. Safe to call more than once.
-void InitWindowing();
+// Creates the application (a QCoreApplication unless one exists: the window
+// target makes its own), drops Qt's messages and moves into a fresh
+// temporary folder. Safe to call more than once.
+void InitApplication();
 
 // Runs posted events, deferred deletes included, so nothing of one input
 // outlives it.
@@ -37,18 +40,6 @@ private:
 
 // Aborts with a message when a buffer that grows with host input has gone
 // past its bound.
-void CheckBounds(const TNSVT& window);
-
-// Aborts unless the labels that show host or script text show it as text
-// (a label would otherwise render anything that starts like an HTML tag).
-void CheckShownAsText(const TNSVT& window);
-
-// A window with its doubles, connected; optionally logged on and with Begin
-// pressed, so an installation is running when the host's bytes arrive.
-struct Session {
-  explicit Session(std::map<int, std::string> table = {});
-  void StartInstallation(bool trace);
-  support::WindowRig rig;
-};
+void CheckBounds(const install::Run& run);
 
 }  // namespace fuzzing

@@ -5,7 +5,7 @@
 // receives is written to OUT.before (until Begin) or OUT.after (from Begin).
 //
 // Usage: record_session PORT OUT [LOGON-LINE]
-#include "testsupport.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -81,12 +81,12 @@ int main(int argc, char** argv) {
   platform.keyboardModifiers = [] { return Qt::KeyboardModifiers(); };
   TNSVT window(std::move(platform));
   bool ended = false;
-  QObject::connect(&window, &TNSVT::ApplicationEnd, [&ended] { ended = true; });
+  QObject::connect(&window, &TNSVT::ApplicationEnd, [&ended](int) { ended = true; });
   window.show();
 
-  window.Host3->setText(QStringLiteral("127.0.0.1"));
-  window.Port3->setText(QString::fromLatin1(argv[1]));
-  window.btnConnect->click();
+  window.ui().Host3->setText(QStringLiteral("127.0.0.1"));
+  window.ui().Port3->setText(QString::fromLatin1(argv[1]));
+  window.ui().btnConnect->click();
 
   bool typed = false;
   bool wasConnected = socket->Connected();
@@ -101,15 +101,15 @@ int main(int argc, char** argv) {
       continue;
     }
     wasConnected = true;
-    if (!typed && window.Memo1->isEnabled() && window.UiPhase == 1) {
+    if (!typed && window.ui().Memo1->isEnabled() && window.uiPhase() == 1) {
       typed = true;
       for (const char c : logon) {
         window.Memo1KeyPress(static_cast<std::uint8_t>(c));
       }
       window.Memo1KeyPress('\r');
-    } else if (!socket->begun && window.btnProcess->isEnabled() && window.UiPhase == 2) {
+    } else if (!socket->begun && window.ui().btnProcess->isEnabled() && window.uiPhase() == 2) {
       socket->begun = true;
-      window.btnProcess->click();
+      window.ui().btnProcess->click();
     }
   }
   // Boxes the session showed, for the record.

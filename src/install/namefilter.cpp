@@ -1,8 +1,8 @@
 // The input filter of the installation group and account fields: MPE group
 // and account names are at most 8 letters and digits, starting with a letter.
-#include "shell/namefilter.h"
+#include "install/namefilter.h"
 
-namespace shell {
+namespace install {
 
 namespace {
 
@@ -41,4 +41,4 @@ std::string FilterInstallName(std::string_view text) {
   return name;
 }
 
-}  // namespace shell
+}  // namespace install

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace shell {
+namespace install {
 
 inline constexpr std::size_t kInstallNameLength = 8;
 
@@ -12,4 +12,4 @@ inline constexpr std::size_t kInstallNameLength = 8;
 // letters and digits. Filtering the result again changes nothing.
 std::string FilterInstallName(std::string_view text);
 
-}  // namespace shell
+}  // namespace install

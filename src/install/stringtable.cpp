@@ -1,6 +1,6 @@
 // The program's string table, compiled in as ":/strings.txt" and parsed once
 // on first use.
-#include "shell/stringtable.h"
+#include "install/stringtable.h"
 
 #include <QFile>
 
@@ -8,7 +8,7 @@
 #include <limits>
 #include <optional>
 
-namespace shell {
+namespace install {
 
 namespace {
 
@@ -128,22 +128,22 @@ std::map<int, std::string> ParseStringTable(std::string_view source, std::string
   return table;
 }
 
-}  // namespace shell
+}  // namespace install
 
 std::string LoadTableString(int id) {
   // Parsed once; the resource is part of the program, so its entries never
   // change while it runs.
   static const std::map<int, std::string> table = [] {
-    QFile file(QString::fromLatin1(shell::kTableResource));
+    QFile file(QString::fromLatin1(install::kTableResource));
     if (!file.open(QIODevice::ReadOnly)) {
       return std::map<int, std::string>{};
     }
     const QByteArray bytes = file.readAll();
-    return shell::ParseStringTable(std::string_view(bytes.constData(), bytes.size()));
+    return install::ParseStringTable(std::string_view(bytes.constData(), bytes.size()));
   }();
   const auto entry = table.find(id);
   if (entry == table.end()) {
     return {};
   }
-  return entry->second.substr(0, shell::kTableStringLimit);
+  return entry->second.substr(0, install::kTableStringLimit);
 }

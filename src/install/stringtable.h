@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace shell {
+namespace install {
 
 inline constexpr std::size_t kTableStringLimit = 254;
 
@@ -15,7 +15,7 @@ inline constexpr std::size_t kTableStringLimit = 254;
 // Malformed lines are reported through errors (one line each) and skipped.
 std::map<int, std::string> ParseStringTable(std::string_view source, std::string* errors = nullptr);
 
-}  // namespace shell
+}  // namespace install
 
 // The entry with this id, at most 254 characters; empty when missing or empty.
 std::string LoadTableString(int id);

@@ -1,4 +1,4 @@
-// The block transfer's byte layouts: TransferBlock framing and checksum, the
+// The block transfer's byte layouts: building a TransferBlock, the
 // TransferDescriptor and TransferHeader records, and the line-end rewriting
 // of text blocks.
 #include "install/transfer.h"
@@ -38,20 +38,6 @@ TransferRecord MakeDescriptor(std::uint8_t fileType, std::string_view hostName) 
 }
 
 }  // namespace
-
-std::uint16_t BlockChecksum(std::span<const std::uint8_t, kBlockSize> block) {
-  std::uint32_t sum = 0;
-  for (std::size_t i = kOffBlockSequence; i < kOffBlockChecksum; ++i) {
-    sum += block[i];
-  }
-  return static_cast<std::uint16_t>(sum);  // modulo 65,536
-}
-
-void CompleteBlock(std::span<std::uint8_t, kBlockSize> block) {
-  block[kOffBlockStx] = kStx;
-  PutBE16(block, kOffBlockChecksum, BlockChecksum(block));
-  block[kOffBlockEtx] = kEtx;
-}
 
 void BuildBlock(std::span<std::uint8_t> buffer, std::uint16_t sequence,
                 std::span<const std::uint8_t> data) {

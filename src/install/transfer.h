@@ -1,7 +1,8 @@
-// Layouts of the block transfer: the 1032-byte TransferBlock, its checksum,
-// the two 128-byte records sent ahead of the data (TransferDescriptor and
-// TransferHeader), and the line-end rewriting of text transfers.
+// Layouts of the block transfer: the two 128-byte records sent ahead of the data
+// (TransferDescriptor and TransferHeader), and the line-end rewriting of text transfers.
 #pragma once
+
+#include "nsvt/transferblock.h"
 
 #include <array>
 #include <cstddef>
@@ -11,23 +12,21 @@
 
 namespace install {
 
-// TransferBlock.
-inline constexpr std::size_t kBlockSize = 1032;
-inline constexpr std::size_t kBlockBufferSize = 2048;
-inline constexpr std::size_t kOffBlockStx = 0;
-inline constexpr std::size_t kOffBlockSequence = 1;
-inline constexpr std::size_t kOffBlockCount = 3;
-inline constexpr std::size_t kOffBlockData = 5;
-inline constexpr std::size_t kBlockDataSize = 1024;
-inline constexpr std::size_t kOffBlockChecksum = 1029;
-inline constexpr std::size_t kOffBlockEtx = 1031;
-inline constexpr std::uint8_t kStx = 0x02;
-inline constexpr std::uint8_t kEtx = 0x03;
+// TransferBlock (its layout and checksum belong to the terminal data layer).
+using nsvt::BlockChecksum;
+using nsvt::CompleteBlock;
+using nsvt::kBlockDataSize;
+using nsvt::kBlockSize;
+using nsvt::kEtx;
+using nsvt::kOffBlockChecksum;
+using nsvt::kOffBlockCount;
+using nsvt::kOffBlockData;
+using nsvt::kOffBlockEtx;
+using nsvt::kOffBlockSequence;
+using nsvt::kOffBlockStx;
+using nsvt::kStx;
+inline constexpr std::size_t kBlockBufferSize = 2048;  // one step's work area
 
-// Sum of the bytes at offsets 1..1028, modulo 65,536.
-std::uint16_t BlockChecksum(std::span<const std::uint8_t, kBlockSize> block);
-// Sets STX, checksum and ETX of a block whose bytes 1..1028 are filled.
-void CompleteBlock(std::span<std::uint8_t, kBlockSize> block);
 // Zeroes the buffer and writes sequence, count and data (data.size() <= 1024).
 void BuildBlock(std::span<std::uint8_t> buffer, std::uint16_t sequence,
                 std::span<const std::uint8_t> data);

@@ -1,6 +1,6 @@
 // The version text of the trace header, from the version the build compiles
 // into the program.
-#include "shell/versioninfo.h"
+#include "install/versioninfo.h"
 
 #include <cstdint>
 #include <iterator>

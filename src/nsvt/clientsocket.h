@@ -6,6 +6,8 @@
 // Contract:
 //  - Open() starts an asynchronous lookup and connect; success shows as
 //    Connected() turning true, failure as OnError.
+//  - OnConnect: the connection is made (Connected() is true, RemoteHost()
+//    known).
 //  - OnRead: data can be received; the handler calls Receive() once.
 //  - OnError(code, text): a failed operation; the handler closes the socket.
 //  - OnDisconnect: the connection is ending (the host closed it normally, or
@@ -15,21 +17,14 @@
 //    until reads are enabled again; bytes wait in the system's buffers.
 #pragma once
 
+#include "nsvt/socketerrors.h"
+
 #include <QHostInfo>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <span>
-
-// Windows Sockets error codes the program reports.
-inline constexpr int kWsaConnectionAborted = 10053;
-inline constexpr int kWsaConnectionReset = 10054;
-inline constexpr int kWsaTimedOut = 10060;
-inline constexpr int kWsaConnectionRefused = 10061;
-inline constexpr int kWsaHostUnreachable = 10065;
-inline constexpr int kWsaNetworkUnreachable = 10051;
-inline constexpr int kWsaHostNotFound = 11001;
 
 class TClientSocket : public QObject {
   Q_OBJECT
@@ -53,6 +48,7 @@ public:
   virtual void SetReadEnabled(bool enabled) = 0;
 
 signals:
+  void OnConnect();
   void OnRead();
   void OnError(int code, const QString& text);
   void OnDisconnect();

@@ -1,7 +1,7 @@
 // Framing of the host's byte stream and the scratch area messages are
 // dispatched from. Both work in fixed buffers: the receive path allocates
 // nothing per message.
-#include "framer.h"
+#include "nsvt/framer.h"
 
 #include <algorithm>
 #include <cstring>

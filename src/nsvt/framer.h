@@ -4,7 +4,7 @@
 // is in the buffer then. Nothing is allocated after construction.
 #pragma once
 
-#include "vtpkt.h"
+#include "nsvt/vtpkt.h"
 
 #include <array>
 #include <cstddef>

@@ -4,7 +4,7 @@
 // normal close; here a receive of zero bytes is a normal close (the
 // disconnect event, raised while still connected so a last message can go
 // out) and a failed receive is an error with its Windows Sockets code.
-#include "clientsocket.h"
+#include "nsvt/clientsocket.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -32,6 +32,14 @@ constexpr NativeHandle kNoSocket = -1;
 #endif
 
 namespace {
+
+using nsvt::kWsaConnectionAborted;
+using nsvt::kWsaConnectionRefused;
+using nsvt::kWsaConnectionReset;
+using nsvt::kWsaHostNotFound;
+using nsvt::kWsaHostUnreachable;
+using nsvt::kWsaNetworkUnreachable;
+using nsvt::kWsaTimedOut;
 
 // A send waits at most this long for room in the system's buffer.
 constexpr int kSendWaitMs = 30000;
@@ -365,6 +373,7 @@ private:
     readNotifier_ = new QSocketNotifier(static_cast<qintptr>(handle_), QSocketNotifier::Read, this);
     readNotifier_->setEnabled(readEnabled_);
     connect(readNotifier_, &QSocketNotifier::activated, this, [this] { Readable(); });
+    emit OnConnect();
   }
 
   void Readable() {

@@ -1,6 +1,6 @@
 // The trace file: pure formatting of marks, lines and hex dumps, and a writer
 // that flushes every write and swallows every I/O error.
-#include "trace.h"
+#include "nsvt/trace.h"
 
 #include <algorithm>
 #include <cstdio>

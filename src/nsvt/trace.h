@@ -5,7 +5,7 @@
 // layouts can be checked without a file.
 #pragma once
 
-#include "vtpkt.h"
+#include "nsvt/vtpkt.h"
 
 #include <cstdio>
 #include <string>

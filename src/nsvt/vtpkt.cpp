@@ -1,7 +1,7 @@
 // NS/VT byte-order helpers, message builders and readers. Builders write only
 // the bytes their layout names, so a reply built over a received message keeps
 // every other byte (byte 4 among them) as it arrived.
-#include "vtpkt.h"
+#include "nsvt/vtpkt.h"
 
 #include <algorithm>
 #include <cassert>

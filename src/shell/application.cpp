@@ -1,6 +1,6 @@
-#include "application.h"
+#include "shell/application.h"
 
-#include "dialogs.h"
+#include "shell/dialogs.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 // The real boxes of the program. Each runs a nested event loop (exec), so
 // socket events and timers keep being handled while it is open.
-#include "dialogs.h"
-#include "text.h"
+#include "shell/dialogs.h"
+#include "shell/text.h"
 
 #include <QInputDialog>
 #include <QMessageBox>

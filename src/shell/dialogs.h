@@ -4,6 +4,8 @@
 // recording implementation in its place so nothing ever blocks.
 #pragma once
 
+#include "install/versioninfo.h"
+
 #include <optional>
 #include <string>
 
@@ -33,5 +35,5 @@ public:
                                    const std::string& prompt, const std::string& initial) override;
 };
 
-inline constexpr const char* kApplicationTitle = "ZORBELIX MPEiX Installation";
+using install::kApplicationTitle;
 inline constexpr const char* kWindowCaption = "ZORBELIX MPEiX Installer";

@@ -1,7 +1,7 @@
 // Program start: the application title, the one window, the event loop.
-#include "TNSVT.h"
-#include "application.h"
-#include "dialogs.h"
+#include "shell/TNSVT.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
 
 #include <QApplication>
 

@@ -1,5 +1,5 @@
-// Texts of the program are single-byte strings; these convert them at the
-// widgets' edge and upper-case them as the program does (a to z only).
+// Texts of the program are single-byte strings; this converts them at the
+// widgets' edge.
 #pragma once
 
 #include <QString>
@@ -7,13 +7,4 @@
 
 inline QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-inline std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return text;
 }

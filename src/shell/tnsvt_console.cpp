@@ -1,7 +1,9 @@
 // The operator console (Memo1): typed characters collected into a line and
 // sent as the answer to the host's read, local echo, and the console's
 // limits (20 lines, caret at the end).
-#include "TNSVT.h"
+#include "shell/TNSVT.h"
+
+#include "shell/consoleedit.h"
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -19,7 +21,7 @@ constexpr char kLf = '\n';
 const QString kLineBreak = QStringLiteral("\r\n");
 // The console lays its last line out again on every append, so a host that
 // never ends a line would make each message cost as much as the whole
-// console (kConsoleCharLimit characters). Output goes on in a new line once
+// console (TNSVT::kConsoleCharLimit characters). Output goes on in a new line once
 // the last one holds this many characters, far more than any terminal line.
 constexpr int kConsoleLineCharLimit = 1024;
 
@@ -43,11 +45,11 @@ int CountLines(const QTextDocument* document) {
 
 void TNSVT::Memo1KeyPress(std::uint8_t c) {
   if (c == kBackspace) {
-    if (LocalEcho) {
+    if (session_.LocalEcho()) {
       if (consoleCrPending) {
         consoleCrPending = false;  // the last character is that CR
       } else {
-        QTextCursor cursor = EndOf(Memo1);
+        QTextCursor cursor = EndOf(ui_.Memo1);
         cursor.deletePreviousChar();
       }
     }
@@ -57,28 +59,28 @@ void TNSVT::Memo1KeyPress(std::uint8_t c) {
     return;
   }
   if (c != kEnter) {
-    if (LocalEcho) {
+    if (session_.LocalEcho()) {
       const char typed = static_cast<char>(c);
       AppendConsoleBytes(std::span(reinterpret_cast<const std::uint8_t*>(&typed), 1));
     }
     ConsoleLine.push_back(static_cast<char>(c));
-    if (static_cast<std::int64_t>(ConsoleLine.size()) < HostReadLength) {
+    if (static_cast<std::int64_t>(ConsoleLine.size()) < session_.HostReadLength()) {
       return;
     }
   }
 
-  // Send the line. The typed characters are on screen already, so SendLine
-  // must not show them a second time; typed with the host's echo off, they
-  // are a password and stay out of the trace.
-  if (LocalEcho) {
+  // Send the line. The typed characters are on screen already, so the line
+  // is not shown a second time; typed with the host's echo off, they are a
+  // password and stay out of the trace.
+  const bool localEcho = session_.LocalEcho();
+  if (localEcho) {
     InsertConsoleBreak();
   }
-  HostText.clear();
-  maskTracedLine = !LocalEcho;
-  ConsoleEcho = false;
-  SendLine(ConsoleLine);
-  ConsoleEcho = true;
-  maskTracedLine = false;
+  run_.ClearHostText();
+  if (ConsoleLine.size() <= nsvt::kMaxTerminalData) {
+    session_.SendLine(ConsoleLine, !localEcho);
+    SetConsoleInput(false);
+  }
   ConsoleLine.clear();
 }
 
@@ -87,23 +89,23 @@ void TNSVT::Memo1Change() {
     return;  // the trimming below changes the text itself
   }
   trimmingConsole = true;
-  QTextDocument* document = Memo1->document();
-  while (CountLines(document) > static_cast<int>(kConsoleLineLimit)) {
+  QTextDocument* document = ui_.Memo1->document();
+  while (CountLines(document) > TNSVT::kConsoleLineLimit) {
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::Start);
     cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
   }
-  if (document->characterCount() > kConsoleCharLimit) {
+  if (document->characterCount() > TNSVT::kConsoleCharLimit) {
     // Drop the oldest half at once so a flood costs little per message.
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::Start);
     cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
-                        document->characterCount() - kConsoleCharLimit / 2);
+                        document->characterCount() - TNSVT::kConsoleCharLimit / 2);
     cursor.removeSelectedText();
   }
-  Memo1->moveCursor(QTextCursor::End);
-  Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+  ui_.Memo1->moveCursor(QTextCursor::End);
+  ui_.Memo1->verticalScrollBar()->setValue(ui_.Memo1->verticalScrollBar()->maximum());
   trimmingConsole = false;
 }
 
@@ -140,28 +142,28 @@ void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
 
 void TNSVT::InsertConsoleBreak() {
   consoleCrPending = false;
-  EndOf(Memo1).insertText(kLineBreak);
+  EndOf(ui_.Memo1).insertText(kLineBreak);
 }
 
 // Text without line ends, continued on a new line once the last one holds
 // kConsoleLineCharLimit characters.
 void TNSVT::InsertConsoleText(std::string_view text) {
   while (!text.empty()) {
-    const int lastLine = Memo1->document()->lastBlock().length() - 1;
+    const int lastLine = ui_.Memo1->document()->lastBlock().length() - 1;
     if (lastLine >= kConsoleLineCharLimit) {
       InsertConsoleBreak();
       continue;
     }
     const std::size_t piece =
         std::min(text.size(), static_cast<std::size_t>(kConsoleLineCharLimit - lastLine));
-    EndOf(Memo1).insertText(QString::fromLatin1(text.data(), static_cast<qsizetype>(piece)));
+    EndOf(ui_.Memo1).insertText(QString::fromLatin1(text.data(), static_cast<qsizetype>(piece)));
     text.remove_prefix(piece);
   }
 }
 
 void TNSVT::EndConsoleLine() {
   consoleCrPending = false;  // a CR left waiting was a lone one
-  const QTextBlock last = Memo1->document()->lastBlock();
+  const QTextBlock last = ui_.Memo1->document()->lastBlock();
   if (last.length() > 1) {
     InsertConsoleBreak();
   }

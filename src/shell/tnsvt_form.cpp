@@ -1,11 +1,12 @@
 // The window itself: its controls and their places, the start-up order,
 // the user-interface phases, the two timers and the ways the program ends.
-#include "TNSVT.h"
-#include "text.h"
+#include "shell/TNSVT.h"
 
-#include "../nsvt/clientsocket.h"
-#include "dialogs.h"
-#include "stringtable.h"
+#include "install/scriptline.h"
+#include "install/stringtable.h"
+#include "shell/consoleedit.h"
+#include "shell/dialogs.h"
+#include "shell/text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,14 +38,10 @@ constexpr int kExitEventRounds = 3;
 constexpr int kProgressMax = 100;
 
 // String-table entries of the shell.
-constexpr int kIdRequiredLogon = 1010;
 constexpr int kIdHintConnect = 1020;
 constexpr int kIdLogonHead = 1030;
 constexpr int kIdLogonTail = 1031;
 constexpr int kIdHintAtPrompt = 1040;
-constexpr int kIdCommandError = 1051;
-constexpr int kIdActionText = 1060;
-constexpr int kIdGrandTotal = 1070;
 constexpr int kIdDefaultGroup = 1071;
 constexpr int kIdDefaultAccount = 1072;
 
@@ -97,127 +94,37 @@ QFont FontOr(const char* family, int points, QFont::StyleHint hint) {
 
 }  // namespace
 
-namespace {
-
-// Keys that make no character on a terminal keyboard, whatever text the
-// platform attaches to them (X11 gives Delete the character DEL): they only
-// move the caret.
-bool IsEditingKey(int key) {
-  switch (key) {
-    case Qt::Key_Delete:
-    case Qt::Key_Insert:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-      return true;
-    default:
-      return key >= Qt::Key_F1 && key <= Qt::Key_F35;
-  }
-}
-
-// Alt and the system keys select menus and buttons; they never type. (On
-// Windows, Ctrl with Alt is AltGr, which types the characters it makes.)
-bool IsCommandChord(Qt::KeyboardModifiers modifiers) {
-  if (modifiers & Qt::MetaModifier) {
-    return true;
-  }
-#ifdef Q_OS_WIN
-  return (modifiers & Qt::AltModifier) && !(modifiers & Qt::ControlModifier);
-#else
-  return (modifiers & Qt::AltModifier) != 0;
-#endif
-}
-
-}  // namespace
-
-void ConsoleEdit::keyPressEvent(QKeyEvent* event) {
-  const int key = event->key();
-  if (IsCommandChord(event->modifiers())) {
-    event->ignore();  // on to the window, where the button mnemonics are
-    return;
-  }
-  // Control-key combinations arrive as their control characters; some
-  // platforms deliver only the letter, so make the character from the key.
-  if ((event->modifiers() & Qt::ControlModifier) && key >= Qt::Key_At &&
-      key <= Qt::Key_Underscore) {
-    emit KeyChar(static_cast<std::uint8_t>(key - Qt::Key_At));
-    return;
-  }
-  const QByteArray text = event->text().toLatin1();
-  if (text.isEmpty() || IsEditingKey(key)) {
-    QPlainTextEdit::keyPressEvent(event);  // arrows and the like only move the caret
-    return;
-  }
-  for (char c : text) {
-    emit KeyChar(static_cast<std::uint8_t>(c));
-  }
-}
-
 TNSVT::TNSVT(Platform platform, QWidget* parent)
-    : QMainWindow(parent), platform_(std::move(platform)), dialogs_(*platform_.dialogs) {
+    : QMainWindow(parent),
+      platform_(std::move(platform)),
+      dialogs_(*platform_.dialogs),
+      session_(*this, platform_.makeSocket),
+      run_(session_, *this, [this](int id) { return TableString(id); }) {
   BuildControls();
 
   // Start-up, in the order the rest of the program relies on.
-  TraceOn = false;
   IdleTicks = 0;
   ConnectWaitTicks = 0;
-  InErrorHandler = false;
   ExitInProgress = false;
-  FcopyExitTries = 0;
-  RestartScript = true;
-  ActionCode = 0;
-  for (std::size_t i = 0; i <= 9; ++i) {
-    ScriptVars[i].clear();
-  }
-  pb1->setValue(0);
-  pb2->setValue(0);
-
-  socket = platform_.makeSocket ? platform_.makeSocket(this) : CreateNativeSocket(this);
-  connect(socket, &TClientSocket::OnRead, this, &TNSVT::OnRead);
-  connect(socket, &TClientSocket::OnError, this, &TNSVT::OnError);
-  connect(socket, &TClientSocket::OnDisconnect, this, &TNSVT::OnDisconnect);
-
-  ConsoleEcho = true;
+  ui_.pb1->setValue(0);
+  ui_.pb2->setValue(0);
   LogonAccepted = false;
-  ScriptVars[install::kPayloadNameVar].clear();
-  ScriptVars[install::kPayloadNameVar + 1].clear();
   UiPhase = 0;
-  lblStatus->setText(kStatusReady);
+  ui_.lblStatus->setText(kStatusReady);
   SetLogonLabel(kLogonLabelEmpty);
 
-  RequiredLogon = TableString(kIdRequiredLogon);
   HintConnect = TableString(kIdHintConnect);
   LogonHead = TableString(kIdLogonHead);
   LogonTail = TableString(kIdLogonTail);
   HintAtPrompt = TableString(kIdHintAtPrompt);
-  CommandErrorText = TableString(kIdCommandError);
-  ActionText = TableString(kIdActionText);
 
-  StoredSize = 0;
-  PayloadSize = 0;
-  GrandTotal = static_cast<std::int32_t>(install::Number(TableString(kIdGrandTotal)));
   SetUpGroupAccountRow();
-  StartGroupText = DefaultGroup->text();
-  StartAccountText = DefaultAccount->text();
-  TotalBytesSent = 0;
-  FileBytesSent = 0;
-  RawHostCount = 0;
-  HostReadLength = 1;
+  StartGroupText = ui_.DefaultGroup->text();
+  StartAccountText = ui_.DefaultAccount->text();
   SetUiPhase(0);
 }
 
-TNSVT::~TNSVT() {
-  // The socket is a child and goes with the window; make sure none of its
-  // events reaches a half-destroyed window.
-  if (socket != nullptr) {
-    socket->disconnect(this);
-  }
-}
+TNSVT::~TNSVT() = default;
 
 std::string TNSVT::TableString(int id) const {
   return platform_.tableString ? platform_.tableString(id) : LoadTableString(id);
@@ -235,14 +142,14 @@ void TNSVT::BuildControls() {
   setPalette(windowPalette);
   setFont(FontOr("MS Sans Serif", 8, QFont::SansSerif));
 
-  File1 = menuBar()->addMenu("&File");
-  File1->setObjectName("File1");
-  Exit1 = File1->addAction("E&xit");  // carries no action
-  Exit1->setObjectName("Exit1");
-  Help1 = menuBar()->addMenu("&Help");
-  Help1->setObjectName("Help1");
-  About1 = Help1->addAction("&About");  // carries no action
-  About1->setObjectName("About1");
+  ui_.File1 = menuBar()->addMenu("&File");
+  ui_.File1->setObjectName("File1");
+  ui_.Exit1 = ui_.File1->addAction("E&xit");  // carries no action
+  ui_.Exit1->setObjectName("Exit1");
+  ui_.Help1 = menuBar()->addMenu("&Help");
+  ui_.Help1->setObjectName("Help1");
+  ui_.About1 = ui_.Help1->addAction("&About");  // carries no action
+  ui_.About1->setObjectName("About1");
   menuBar()->setObjectName("MainMenu1");
 
   auto* client = new QWidget(this);
@@ -252,101 +159,105 @@ void TNSVT::BuildControls() {
   stack->setSpacing(0);
   setCentralWidget(client);
 
-  Panel0 = MakePanel(client, "Panel0", kStatusPanelHeight);
-  lblStatus = Place(new QLabel(Panel0), "lblStatus", 8, 8, 400, 16);
-  lblAction = Place(new QLabel(Panel0), "lblAction", 8, 32, 577, 49);
-  lblAction->setWordWrap(true);
-  lblAction->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ui_.Panel0 = MakePanel(client, "Panel0", kStatusPanelHeight);
+  ui_.lblStatus = Place(new QLabel(ui_.Panel0), "lblStatus", 8, 8, 400, 16);
+  ui_.lblAction = Place(new QLabel(ui_.Panel0), "lblAction", 8, 32, 577, 49);
+  ui_.lblAction->setWordWrap(true);
+  ui_.lblAction->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   QFont actionFont = FontOr("MS Serif", 12, QFont::Serif);
   actionFont.setBold(true);
-  lblAction->setFont(actionFont);
+  ui_.lblAction->setFont(actionFont);
   // These labels show what the host and the script wrote: as text, never
   // rendered as HTML (a label takes anything that starts like a tag for it).
-  lblStatus->setTextFormat(Qt::PlainText);
-  lblAction->setTextFormat(Qt::PlainText);
-  lbl2 = Place(new QLabel(".", Panel0), "lbl2", 477, 8, 100, 16);  // right edge at 577
-  lbl2->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  ui_.lblStatus->setTextFormat(Qt::PlainText);
+  ui_.lblAction->setTextFormat(Qt::PlainText);
+  ui_.lbl2 = Place(new QLabel(".", ui_.Panel0), "lbl2", 477, 8, 100, 16);  // right edge at 577
+  ui_.lbl2->setAlignment(Qt::AlignRight | Qt::AlignTop);
 
-  Panel1 = MakePanel(client, "Panel1", kRowPanelHeight);
-  btnConnect = Place(new QPushButton("&Connect", Panel1), "btnConnect", 16, 8, 81, 25);
-  btnConnect->setDefault(true);
-  btnConnect->setAutoDefault(true);
-  Host3 = Place(new QLineEdit(Panel1), "Host3", 112, 8, 273, 21);
-  Port3 = Place(new QLineEdit("1570", Panel1), "Port3", 392, 8, 41, 21);
-  Port3->hide();
-  btnExit = Place(new QPushButton("E&xit", Panel1), "btnExit", 448, 8, 81, 25);
+  ui_.Panel1 = MakePanel(client, "Panel1", kRowPanelHeight);
+  ui_.btnConnect = Place(new QPushButton("&Connect", ui_.Panel1), "btnConnect", 16, 8, 81, 25);
+  ui_.btnConnect->setDefault(true);
+  ui_.btnConnect->setAutoDefault(true);
+  ui_.Host3 = Place(new QLineEdit(ui_.Panel1), "Host3", 112, 8, 273, 21);
+  ui_.Port3 = Place(new QLineEdit("1570", ui_.Panel1), "Port3", 392, 8, 41, 21);
+  ui_.Port3->hide();
+  ui_.btnExit = Place(new QPushButton("E&xit", ui_.Panel1), "btnExit", 448, 8, 81, 25);
 
-  Panel2 = MakePanel(client, "Panel2", kRowPanelHeight);
-  btnProcess = Place(new QPushButton("&Begin", Panel2), "btnProcess", 16, 8, 81, 25);
-  btnProcess->setEnabled(false);
-  lblLogonString = Place(new QLabel(Panel2), "lblLogonString", 112, 24, 300, 16);
-  lblLogonString->setTextFormat(Qt::PlainText);  // the host's logon notice
-  Label1 = Place(new QLabel("Default Installation Group and Account", Panel2), "Label1", 218, 8,
-                 183, 13);
-  Label1->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  ui_.Panel2 = MakePanel(client, "Panel2", kRowPanelHeight);
+  ui_.btnProcess = Place(new QPushButton("&Begin", ui_.Panel2), "btnProcess", 16, 8, 81, 25);
+  ui_.btnProcess->setEnabled(false);
+  ui_.lblLogonString = Place(new QLabel(ui_.Panel2), "lblLogonString", 112, 24, 300, 16);
+  ui_.lblLogonString->setTextFormat(Qt::PlainText);  // the host's logon notice
+  ui_.Label1 = Place(new QLabel("Default Installation Group and Account", ui_.Panel2), "Label1",
+                     218, 8, 183, 13);
+  ui_.Label1->setAlignment(Qt::AlignRight | Qt::AlignTop);
   const QFont terminalFont = FontOr("Terminal", 9, QFont::TypeWriter);
-  DefaultGroup = Place(new QLineEdit(Panel2), "DefaultGroup", 408, 8, 81, 20);
-  DefaultGroup->setFont(terminalFont);
-  Label2 = Place(new QLabel(".", Panel2), "Label2", 496, 12, 6, 13);
-  Label2->setFont(terminalFont);
-  DefaultAccount = Place(new QLineEdit(Panel2), "DefaultAccount", 504, 8, 81, 20);
-  DefaultAccount->setFont(terminalFont);
+  ui_.DefaultGroup = Place(new QLineEdit(ui_.Panel2), "DefaultGroup", 408, 8, 81, 20);
+  ui_.DefaultGroup->setFont(terminalFont);
+  ui_.Label2 = Place(new QLabel(".", ui_.Panel2), "Label2", 496, 12, 6, 13);
+  ui_.Label2->setFont(terminalFont);
+  ui_.DefaultAccount = Place(new QLineEdit(ui_.Panel2), "DefaultAccount", 504, 8, 81, 20);
+  ui_.DefaultAccount->setFont(terminalFont);
 
-  Panel3 = MakePanel(client, "Panel3", kRowPanelHeight);
-  pb1 = Place(new QProgressBar(Panel3), "pb1", 8, 8, 569, 12);
-  pb2 = Place(new QProgressBar(Panel3), "pb2", 8, 22, 569, 12);
-  for (QProgressBar* bar : {pb1, pb2}) {
+  ui_.Panel3 = MakePanel(client, "Panel3", kRowPanelHeight);
+  ui_.pb1 = Place(new QProgressBar(ui_.Panel3), "pb1", 8, 8, 569, 12);
+  ui_.pb2 = Place(new QProgressBar(ui_.Panel3), "pb2", 8, 22, 569, 12);
+  for (QProgressBar* bar : {ui_.pb1, ui_.pb2}) {
     bar->setRange(0, kProgressMax);
     bar->setTextVisible(false);
   }
 
-  Memo1 = new ConsoleEdit(client);
-  Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setUndoRedoEnabled(false);
-  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->viewport()->setCursor(Qt::ArrowCursor);
-  Memo1->setFont(FontOr("Courier New", 9, QFont::TypeWriter));
-  QPalette consolePalette = Memo1->palette();
+  ui_.Memo1 = new ConsoleEdit(client);
+  ConsoleEdit* memo = ui_.Memo1;
+  memo->setObjectName("Memo1");
+  memo->setReadOnly(true);
+  memo->setUndoRedoEnabled(false);
+  memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->viewport()->setCursor(Qt::ArrowCursor);
+  memo->setFont(FontOr("Courier New", 9, QFont::TypeWriter));
+  QPalette consolePalette = memo->palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     // A console whose input is off stays readable.
     consolePalette.setColor(group, QPalette::Base, Qt::white);
     consolePalette.setColor(group, QPalette::Text, Qt::black);
   }
-  Memo1->setPalette(consolePalette);
-  Memo1->setEnabled(false);
+  memo->setPalette(consolePalette);
+  memo->setEnabled(false);
 
-  for (QWidget* white : {static_cast<QWidget*>(Host3), static_cast<QWidget*>(DefaultGroup),
-                         static_cast<QWidget*>(DefaultAccount)}) {
+  for (QWidget* white : {static_cast<QWidget*>(ui_.Host3), static_cast<QWidget*>(ui_.DefaultGroup),
+                         static_cast<QWidget*>(ui_.DefaultAccount)}) {
     QPalette p = white->palette();
     p.setColor(QPalette::Base, Qt::white);
     white->setPalette(p);
   }
 
-  stack->addWidget(Panel0);
-  stack->addWidget(Panel1);
-  stack->addWidget(Panel2);
-  stack->addWidget(Panel3);
-  stack->addWidget(Memo1, 1);
+  stack->addWidget(ui_.Panel0);
+  stack->addWidget(ui_.Panel1);
+  stack->addWidget(ui_.Panel2);
+  stack->addWidget(ui_.Panel3);
+  stack->addWidget(memo, 1);
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(kTimerIntervalMs);
-  Timer2 = new QTimer(this);
-  Timer2->setObjectName("Timer2");
-  Timer2->setInterval(kTimerIntervalMs);
-  connect(Timer1, &QTimer::timeout, this, &TNSVT::Timer1Timer);
-  connect(Timer2, &QTimer::timeout, this, &TNSVT::Timer2Timer);
+  ui_.Timer1 = new QTimer(this);
+  ui_.Timer1->setObjectName("Timer1");
+  ui_.Timer1->setInterval(kTimerIntervalMs);
+  ui_.Timer2 = new QTimer(this);
+  ui_.Timer2->setObjectName("Timer2");
+  ui_.Timer2->setInterval(kTimerIntervalMs);
+  connect(ui_.Timer1, &QTimer::timeout, this, &TNSVT::Timer1Timer);
+  connect(ui_.Timer2, &QTimer::timeout, this, &TNSVT::Timer2Timer);
 
-  connect(btnConnect, &QPushButton::clicked, this, &TNSVT::btnConnectClick);
-  connect(Host3, &QLineEdit::returnPressed, btnConnect, &QPushButton::click);
-  connect(btnExit, &QPushButton::clicked, this, &TNSVT::btnExitClick);
-  connect(btnProcess, &QPushButton::clicked, this, &TNSVT::btnProcessClick);
-  connect(DefaultGroup, &QLineEdit::textChanged, this, &TNSVT::DefaultGroupChange);
-  connect(DefaultAccount, &QLineEdit::textChanged, this, &TNSVT::DefaultAccountChange);
-  connect(Memo1, &ConsoleEdit::KeyChar, this, &TNSVT::Memo1KeyPress);
-  connect(Memo1, &QPlainTextEdit::textChanged, this, &TNSVT::Memo1Change);
+  frameTimer_.setSingleShot(true);
+  connect(&frameTimer_, &QTimer::timeout, this, &TNSVT::FlushProgress);
+
+  connect(ui_.btnConnect, &QPushButton::clicked, this, &TNSVT::btnConnectClick);
+  connect(ui_.Host3, &QLineEdit::returnPressed, ui_.btnConnect, &QPushButton::click);
+  connect(ui_.btnExit, &QPushButton::clicked, this, &TNSVT::btnExitClick);
+  connect(ui_.btnProcess, &QPushButton::clicked, this, &TNSVT::btnProcessClick);
+  connect(ui_.DefaultGroup, &QLineEdit::textChanged, this, &TNSVT::DefaultGroupChange);
+  connect(ui_.DefaultAccount, &QLineEdit::textChanged, this, &TNSVT::DefaultAccountChange);
+  connect(memo, &ConsoleEdit::KeyChar, this, &TNSVT::Memo1KeyPress);
+  connect(memo, &QPlainTextEdit::textChanged, this, &TNSVT::Memo1Change);
 
   adjustSize();
   setFixedSize(sizeHint());
@@ -357,36 +268,36 @@ void TNSVT::SetUpGroupAccountRow() {
   const std::string group = TableString(kIdDefaultGroup);
   const std::string account = TableString(kIdDefaultAccount);
   if (group == " " && account == " ") {
-    DefaultGroup->hide();
-    DefaultAccount->hide();
-    Label1->hide();
-    Label2->hide();
+    ui_.DefaultGroup->hide();
+    ui_.DefaultAccount->hide();
+    ui_.Label1->hide();
+    ui_.Label2->hide();
   }
   if (group == " ") {
-    DefaultGroup->setText("");
-    Lock(DefaultGroup);
+    ui_.DefaultGroup->setText("");
+    Lock(ui_.DefaultGroup);
   } else if (IsBlank(group)) {
-    DefaultGroup->setText(kDefaultBlankGroup);
-    Lock(DefaultGroup);
+    ui_.DefaultGroup->setText(kDefaultBlankGroup);
+    Lock(ui_.DefaultGroup);
   } else {
-    DefaultGroup->setText(Latin1(group));
+    ui_.DefaultGroup->setText(Latin1(group));
   }
   if (account == " ") {
-    ScriptVars[install::kDefaultAccountVar].clear();
-    DefaultAccount->setText("");
-    Lock(DefaultAccount);
+    run_.SetDefaultAccount("");
+    ui_.DefaultAccount->setText("");
+    Lock(ui_.DefaultAccount);
   } else if (IsBlank(account)) {
-    ScriptVars[install::kDefaultAccountVar] = kDefaultBlankAccount;
-    DefaultAccount->setText(kDefaultBlankAccount);
-    Lock(DefaultAccount);
+    run_.SetDefaultAccount(kDefaultBlankAccount);
+    ui_.DefaultAccount->setText(kDefaultBlankAccount);
+    Lock(ui_.DefaultAccount);
   } else {
-    ScriptVars[install::kDefaultAccountVar] = account;
-    DefaultAccount->setText(Latin1(account));
+    run_.SetDefaultAccount(account);
+    ui_.DefaultAccount->setText(Latin1(account));
   }
 }
 
 std::string TNSVT::LogonInstruction() const {
-  return LogonHead + RequiredLogon + LogonTail;
+  return LogonHead + run_.requiredLogon() + LogonTail;
 }
 
 void TNSVT::SetUiPhase(int phase) {
@@ -395,24 +306,25 @@ void TNSVT::SetUiPhase(int phase) {
   } else {
     UiPhase = static_cast<std::uint8_t>(phase);
   }
+  const std::string& requiredLogon = run_.requiredLogon();
   if (UiPhase == 2) {
-    if (RequiredLogon.empty() || LogonLabel.find(RequiredLogon) == std::string::npos) {
+    if (requiredLogon.empty() || LogonLabel.find(requiredLogon) == std::string::npos) {
       UiPhase = 1;
     }
   }
 
-  Panel1->setVisible(UiPhase == 0);
-  Panel2->setVisible(UiPhase == 1 || UiPhase == 2);
-  Panel3->setVisible(UiPhase == 3);
+  ui_.Panel1->setVisible(UiPhase == 0);
+  ui_.Panel2->setVisible(UiPhase == 1 || UiPhase == 2);
+  ui_.Panel3->setVisible(UiPhase == 3);
   switch (UiPhase) {
     case 0:
       ShowAction(HintConnect);
       SetConsoleInput(false);
-      btnProcess->setEnabled(false);
+      ui_.btnProcess->setEnabled(false);
       LogonAccepted = false;
       SetLogonLabel("");
-      if (!Panel1->isHidden()) {  // also before the window is first shown
-        Host3->setFocus();
+      if (!ui_.Panel1->isHidden()) {  // also before the window is first shown
+        ui_.Host3->setFocus();
       }
       break;
     case 1:
@@ -422,7 +334,7 @@ void TNSVT::SetUiPhase(int phase) {
       ShowAction(HintAtPrompt);
       break;
     default:
-      ShowAction(ActionText);
+      ShowAction(run_.actionText());
       break;
   }
   while (QApplication::overrideCursor() != nullptr) {
@@ -432,36 +344,27 @@ void TNSVT::SetUiPhase(int phase) {
 
 void TNSVT::SetLogonLabel(const std::string& text) {
   LogonLabel = text;
-  lblLogonString->setText(Latin1(text));
+  ui_.lblLogonString->setText(Latin1(text));
 }
 
 // The phase hint is set at every read request; only a change reaches the
 // label, so the receive path stays free of allocations.
 void TNSVT::ShowAction(const std::string& text) {
-  if (text == shownAction && !lblAction->text().isNull()) {
+  if (text == shownAction && !ui_.lblAction->text().isNull()) {
     return;
   }
   shownAction = text;
-  lblAction->setText(Latin1(text));
+  ui_.lblAction->setText(Latin1(text));
 }
 
-void TNSVT::SetConsoleInput(bool on) {
-  if (!on && Memo1->hasFocus()) {
-    // Disabling the focused console would hand the focus to the next
-    // control in the tab chain (Begin, or the group field), and with it
-    // whatever the operator types ahead. Until the host reads again those
-    // keys go nowhere.
-    Memo1->clearFocus();
-  }
-  Memo1->setEnabled(on);
-  if (on) {
-    Memo1->setFocus();
-  }
+void TNSVT::SetStatus(const QString& text) {
+  FlushProgress();  // so the progress waiting for its frame cannot overwrite the line later
+  ui_.lblStatus->setText(text);
 }
 
 void TNSVT::Timer1Timer() {
   ++IdleTicks;
-  lbl2->setText(QString::number(IdleTicks));
+  ui_.lbl2->setText(QString::number(IdleTicks));
 }
 
 void TNSVT::Timer2Timer() {
@@ -473,6 +376,7 @@ void TNSVT::LetEventsRun() {
 }
 
 void TNSVT::EndApplication() {
+  FlushProgress();
   ApplicationEnded = true;
   emit ApplicationEnd(ExitStatus);
 }
@@ -481,11 +385,9 @@ void TNSVT::btnExitClick() {
   if (ExitInProgress) {
     return;
   }
-  if (socket->Connected()) {
+  if (session_.Connected()) {
     ExitInProgress = true;
-    std::array<std::uint8_t, nsvt::kShortMessageSize> request{};
-    const std::size_t length = nsvt::BuildTerminationRequest(request, EchoWord);
-    SocketSend(std::span(request).first(length));
+    session_.SendTerminationRequest();
     for (int round = 0; round < kExitEventRounds; ++round) {
       LetEventsRun();
     }
@@ -495,12 +397,12 @@ void TNSVT::btnExitClick() {
 }
 
 void TNSVT::FormClose() {
-  Timer1->stop();
-  Timer2->stop();
+  ui_.Timer1->stop();
+  ui_.Timer2->stop();
   ConnectWaitTicks = kConnectWaitEnded;
   LetEventsRun();
-  ReleasePayload();
-  if (socket->Connected()) {
+  run_.ReleasePayload();
+  if (session_.Connected()) {
     btnExitClick();
     ExitInProgress = true;
   }
@@ -510,8 +412,8 @@ void TNSVT::FormClose() {
 void TNSVT::keyPressEvent(QKeyEvent* event) {
   // The cancel button: Escape presses Exit while Exit is on screen.
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
-      btnExit->isVisible() && btnExit->isEnabled()) {
-    btnExit->click();
+      ui_.btnExit->isVisible() && ui_.btnExit->isEnabled()) {
+    ui_.btnExit->click();
     return;
   }
   QMainWindow::keyPressEvent(event);

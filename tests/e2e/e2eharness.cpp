@@ -1,6 +1,6 @@
 #include "e2eharness.h"
 
-#include "shell/stringtable.h"
+#include "install/stringtable.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -232,45 +232,48 @@ Installer::~Installer() {
 }
 
 void Installer::Connect(quint16 port) {
-  window->Host3->clear();
-  QTest::keyClicks(window->Host3, "127.0.0.1");
-  window->Port3->setText(QString::number(port));
-  QTest::mouseClick(window->btnConnect, Qt::LeftButton);
+  window->ui().Host3->clear();
+  QTest::keyClicks(window->ui().Host3, "127.0.0.1");
+  window->ui().Port3->setText(QString::number(port));
+  QTest::mouseClick(window->ui().btnConnect, Qt::LeftButton);
 }
 
 bool Installer::LogOn(const QString& hello) {
-  if (!WaitUntil([this] { return window->UiPhase == 1 && window->Memo1->isEnabled(); },
+  if (!WaitUntil([this] { return window->uiPhase() == 1 && window->ui().Memo1->isEnabled(); },
                  kStartWaitMs)) {
     return false;
   }
   Type(hello);
   return WaitUntil(
       [this] {
-        return window->UiPhase == 2 && window->btnProcess->isEnabled() &&
-               window->Memo1->isEnabled();
+        return window->uiPhase() == 2 && window->ui().btnProcess->isEnabled() &&
+               window->ui().Memo1->isEnabled();
       },
       kStartWaitMs);
 }
 
 void Installer::Type(const QString& line) {
-  QTest::keyClicks(window->Memo1, line);
-  QTest::keyClick(window->Memo1, Qt::Key_Return);
+  QTest::keyClicks(window->ui().Memo1, line);
+  QTest::keyClick(window->ui().Memo1, Qt::Key_Return);
 }
 
 void Installer::Begin() {
-  QTest::mouseClick(window->btnProcess, Qt::LeftButton);
+  QTest::mouseClick(window->ui().btnProcess, Qt::LeftButton);
 }
 
 bool Installer::LogOff() {
   // A host program or FCOPY may still hold the terminal: each BYE that does
   // not end the session ends the program, and the next one logs off.
   for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
-    if (!window->Memo1->isEnabled()) {
+    if (!window->ui().Memo1->isEnabled()) {
       return false;
     }
     Type("BYE");
-    WaitUntil([this] { return ended || (window->Memo1->isEnabled() && window->ActionCode == 0); },
-              kStartWaitMs);
+    WaitUntil(
+        [this] {
+          return ended || (window->ui().Memo1->isEnabled() && window->run().actionCode() == 0);
+        },
+        kStartWaitMs);
   }
   return ended;
 }
@@ -285,7 +288,7 @@ bool Installer::StartInstallation(quint16 port) {
 }
 
 std::string Installer::Status() const {
-  return window->lblStatus->text().toLatin1().toStdString();
+  return window->ui().lblStatus->text().toLatin1().toStdString();
 }
 
 bool Installer::SuccessShown() const {

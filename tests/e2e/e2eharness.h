@@ -7,7 +7,7 @@
 // console, clicking Connect and Begin.
 #pragma once
 
-#include "testsupport.h"
+#include "windowrig.h"
 
 #include <QByteArray>
 #include <QMap>

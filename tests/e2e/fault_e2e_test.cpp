@@ -115,13 +115,13 @@ std::optional<End> Settled(const Installer& rig) {
   if (rig.ended) {
     return End::Ended;
   }
-  if (w.ActionCode != 0) {
+  if (w.run().actionCode() != 0) {
     return std::nullopt;
   }
-  if (w.UiPhase == 0 && !w.socket->Connected()) {
+  if (w.uiPhase() == 0 && !w.session().Connected()) {
     return End::Error;
   }
-  if (w.Memo1->isEnabled() && w.UiPhase != 0 && w.UiPhase != 3) {
+  if (w.ui().Memo1->isEnabled() && w.uiPhase() != 0 && w.uiPhase() != 3) {
     return End::Console;
   }
   return std::nullopt;
@@ -302,8 +302,8 @@ private slots:
       QVERIFY(rig.ended);
       QVERIFY(e2e::WaitUntil([&] { return sim.transcript().contains("term> TERMINATION-REQUEST"); },
                              kSettleMs));
-      QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
-      QVERIFY(w.PayloadData == nullptr);
+      QVERIFY(!w.ui().Timer1->isActive() && !w.ui().Timer2->isActive());
+      QVERIFY(!w.run().payloadLoaded());
       QVERIFY(!rig.SuccessShown() || sim.Stored(s.account, "PUB", s.file) == expected);
       return;
     }
@@ -311,15 +311,15 @@ private slots:
     std::optional<End> end;
     QVERIFY2(e2e::WaitUntil([&] { return (end = Settled(rig)).has_value(); }, kSettleMs),
              qPrintable(QString("phase %1, ActionCode %2, status '%3'\n%4")
-                            .arg(w.UiPhase)
-                            .arg(w.ActionCode)
-                            .arg(w.lblStatus->text())
+                            .arg(w.uiPhase())
+                            .arg(w.run().actionCode())
+                            .arg(w.ui().lblStatus->text())
                             .arg(QString::fromStdString(rig.BoxSummary()))));
-    const QString status = w.lblStatus->text();
+    const QString status = w.ui().lblStatus->text();
     if (qEnvironmentVariableIntValue("E2E_VERBOSE") != 0) {
       // What each case came to, for a person reviewing the table.
       qInfo("end %d phase %d begin %d status '%s' boxes: %s deviations: %s", static_cast<int>(*end),
-            w.UiPhase, w.btnProcess->isEnabled(), qPrintable(status),
+            w.uiPhase(), w.ui().btnProcess->isEnabled(), qPrintable(status),
             QString::fromStdString(rig.BoxSummary()).replace('\n', " | ").toLatin1().constData(),
             qPrintable(sim.Deviations().join(" | ")));
     }
@@ -327,22 +327,22 @@ private slots:
     // Never a success the host's store does not bear out.
     const bool stored = sim.Stored(s.account, "PUB", s.file) == expected;
     QVERIFY2(!rig.SuccessShown() || stored, rig.BoxSummary().c_str());
-    QCOMPARE(w.ActionCode, 0);
-    QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
-    QVERIFY(w.PayloadData == nullptr);
+    QCOMPARE(w.run().actionCode(), 0);
+    QVERIFY(!w.ui().Timer1->isActive() && !w.ui().Timer2->isActive());
+    QVERIFY(!w.run().payloadLoaded());
 
     switch (*end) {
       case End::Ended:
         break;
       case End::Error:
-        QVERIFY(!w.Memo1->isEnabled());
-        QVERIFY(!w.btnProcess->isEnabled());
-        QVERIFY(!w.Panel1->isHidden());
+        QVERIFY(!w.ui().Memo1->isEnabled());
+        QVERIFY(!w.ui().btnProcess->isEnabled());
+        QVERIFY(!w.ui().Panel1->isHidden());
         QVERIFY2(status.startsWith("  Network Error: "), qPrintable(status));
         break;
       case End::Console:
-        QVERIFY(w.UiPhase == 1 || w.UiPhase == 2);
-        QCOMPARE(w.btnProcess->isEnabled(), w.LogonAccepted);
+        QVERIFY(w.uiPhase() == 1 || w.uiPhase() == 2);
+        QCOMPARE(w.ui().btnProcess->isEnabled(), w.logonAccepted());
         break;
     }
 
@@ -404,13 +404,13 @@ private slots:
     // The window is usable again.
     switch (*end) {
       case End::Ended:
-        QVERIFY(!w.isVisible() || w.ApplicationEnded);
+        QVERIFY(!w.isVisible() || w.applicationEnded());
         break;
       case End::Error:
         QVERIFY2(SecondInstallation(rig, sim, s, *end), rig.BoxSummary().c_str());
         break;
       case End::Console:
-        if (!w.btnProcess->isEnabled()) {
+        if (!w.ui().btnProcess->isEnabled()) {
           // Begin waits for a new logon; the operator can still log off.
           QVERIFY(rig.LogOff());
         } else if (action == Action::Cierr) {

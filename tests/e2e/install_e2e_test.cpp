@@ -103,11 +103,11 @@ bool Settled(const Installer& rig, End end) {
     case End::Ended:
       return rig.ended;
     case End::Error:
-      return w.ActionCode == 0 && w.UiPhase == 0;
+      return w.run().actionCode() == 0 && w.uiPhase() == 0;
     case End::Prompt:
-      return w.ActionCode == 0 && w.UiPhase == 2 && w.Memo1->isEnabled();
+      return w.run().actionCode() == 0 && w.uiPhase() == 2 && w.ui().Memo1->isEnabled();
     case End::LogOnRow:
-      return w.ActionCode == 0 && w.UiPhase == 1 && w.Memo1->isEnabled();
+      return w.run().actionCode() == 0 && w.uiPhase() == 1 && w.ui().Memo1->isEnabled();
   }
   return false;
 }
@@ -141,8 +141,8 @@ private slots:
     bool byeBeforeSuccess = true;
     rig.dialogs.onBox = [&](const support::RecordingDialogs::Box& box) {
       if (box.text == kSuccess) {
-        statusAtSuccess = w.lblStatus->text();
-        actionAtSuccess = w.ActionText;
+        statusAtSuccess = w.ui().lblStatus->text();
+        actionAtSuccess = w.run().actionText();
         byeBeforeSuccess = sim.ReceivedLines().contains("BYE");
       }
     };
@@ -168,9 +168,9 @@ private slots:
     QCOMPARE(statusAtSuccess, QString("  ZORBELIX Size: 109KB - 438"));
     QCOMPARE(actionAtSuccess, std::string("Done."));
     QVERIFY(!byeBeforeSuccess);
-    QCOMPARE(w.ActionCode, 0);
-    QVERIFY(!w.Timer1->isActive());
-    QVERIFY(w.PayloadData == nullptr);
+    QCOMPARE(w.run().actionCode(), 0);
+    QVERIFY(!w.ui().Timer1->isActive());
+    QVERIFY(!w.run().payloadLoaded());
   }
 
   // The host falls silent instead of asking for record 101, so the window
@@ -182,12 +182,16 @@ private slots:
     QVERIFY(rig.StartInstallation(sim.port()));
     QVERIFY(e2e::WaitUntil([&] { return sim.SawEvent("fault at fcopy-record:101: silence"); }));
     const TNSVT& w = *rig.window;
-    QCOMPARE(w.lblStatus->text(), QString("  ZORBELIX Size: 109KB - 100"));
-    QCOMPARE(w.pb2->value(), 22);
-    QCOMPARE(w.UiPhase, 3);
+    // The window shows progress at its next frame.
+    QVERIFY(
+        e2e::WaitUntil([&] { return w.ui().lblStatus->text() == "  ZORBELIX Size: 109KB - 100"; },
+                       e2e::kStartWaitMs));
+    QCOMPARE(w.ui().lblStatus->text(), QString("  ZORBELIX Size: 109KB - 100"));
+    QCOMPARE(w.ui().pb2->value(), 22);
+    QCOMPARE(w.uiPhase(), 3);
     // Timer1 counts the seconds the host has been silent during the copy.
-    QVERIFY(w.Timer1->isActive());
-    QVERIFY(e2e::WaitUntil([&] { return w.lbl2->text() == "1"; }, e2e::kStartWaitMs));
+    QVERIFY(w.ui().Timer1->isActive());
+    QVERIFY(e2e::WaitUntil([&] { return w.ui().lbl2->text() == "1"; }, e2e::kStartWaitMs));
     QCOMPARE(sim.ReceivedLines().count(QString("<%1 bytes>").arg(kRecordSize)), 100);
   }
 
@@ -262,7 +266,7 @@ private slots:
     const std::size_t sentBefore = sim.Received().size();
 
     rig.Begin();
-    QVERIFY(rig.window->ActionCode != 0);
+    QVERIFY(rig.window->run().actionCode() != 0);
     QVERIFY(e2e::WaitUntil([&] { return Settled(rig, End::Prompt); }));
 
     QVERIFY2(rig.dialogs.boxes.empty(), rig.BoxSummary().c_str());
@@ -400,22 +404,22 @@ private slots:
                rig.BoxSummary().c_str());
     }
     if (end == End::Error) {
-      QVERIFY(!w.Memo1->isEnabled());
-      QVERIFY(!w.btnProcess->isEnabled());
+      QVERIFY(!w.ui().Memo1->isEnabled());
+      QVERIFY(!w.ui().btnProcess->isEnabled());
       QVERIFY(!rig.ended);
     }
     if (end == End::Prompt) {
-      QVERIFY(w.btnProcess->isEnabled());
+      QVERIFY(w.ui().btnProcess->isEnabled());
     }
     if (end == End::LogOnRow) {
-      QVERIFY(!w.btnProcess->isEnabled());
+      QVERIFY(!w.ui().btnProcess->isEnabled());
     }
     if (!status.isEmpty()) {
       QVERIFY2(QString::fromStdString(rig.Status()).startsWith(status), rig.Status().c_str());
     }
-    QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
-    QVERIFY(w.PayloadData == nullptr);
-    QCOMPARE(w.ActionCode, 0);
+    QVERIFY(!w.ui().Timer1->isActive() && !w.ui().Timer2->isActive());
+    QVERIFY(!w.run().payloadLoaded());
+    QCOMPARE(w.run().actionCode(), 0);
 
     // What the host got last; nothing went out after the failure.
     const QStringList sent = sim.ReceivedLines();

@@ -1,15 +1,20 @@
 // The install script through the window: the shipped script's checks, the
 // host dialogue states, local commands, script files, LOGON and PAUSE,
 // Begin's checks and trace, and the runs the installer must end by itself.
-#include "enginetest.h"
+#include "runtest.h"
+#include "testdir.h"
+
+#include <QTest>
 
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include <fstream>
 
-using namespace enginetest;
+using support::RunRig;
+using support::Script;
+using Kind = support::RecordingOperator::Kind;
+using Bytes = std::vector<std::uint8_t>;
+using support::InTempDir;
 
 namespace {
 
@@ -25,7 +30,7 @@ bool Contains(const std::string& text, const std::string& part) {
 
 }  // namespace
 
-class EngineScriptTest : public QObject {
+class RunScriptTest : public QObject {
   Q_OBJECT
 
 private slots:
@@ -43,11 +48,6 @@ private slots:
   void send2ErrorLineLeavesFileAtOnce();
   void pauseAndLogonContinue();
   void reconnectStartsTheScriptOver();
-  void beginChecksGroupAndAccount_data();
-  void beginChecksGroupAndAccount();
-  void groupFieldFilterKeepsCaret();
-  void traceRequests_data();
-  void traceRequests();
   void runsEndedByTheInstaller_data();
   void runsEndedByTheInstaller();
   void invalidCommandEndsTheRun();
@@ -58,7 +58,7 @@ private slots:
 
 // ---- The shipped script ----
 
-void EngineScriptTest::shippedScriptChecks_data() {
+void RunScriptTest::shippedScriptChecks_data() {
   QTest::addColumn<QString>("echoAnswer");
   QTest::addColumn<QString>("purgeAnswer");
   QTest::addColumn<QString>("message");
@@ -72,12 +72,12 @@ void EngineScriptTest::shippedScriptChecks_data() {
                                          << "Error occured" << 906;
 }
 
-void EngineScriptTest::shippedScriptChecks() {
+void RunScriptTest::shippedScriptChecks() {
   QFETCH(QString, echoAnswer);
   QFETCH(QString, purgeAnswer);
   QFETCH(QString, message);
   QFETCH(int, lineAfter);
-  Session s;
+  RunRig s;
   s.Begin();
   QCOMPARE(s.Sent(), std::vector<std::string>{"ECHO !HPUSER.!HPACCOUNT"});
   s.Answer(echoAnswer.toStdString());
@@ -91,13 +91,13 @@ void EngineScriptTest::shippedScriptChecks() {
   QCOMPARE(s.LastMessage(), message.toStdString());
   QVERIFY(s.Sent().empty());
   QVERIFY(s.HandedBack());
-  QCOMPARE(int(s.w().UiPhase), 2);
-  QCOMPARE(s.w().ScriptLineNo, lineAfter);
+  QCOMPARE(s.op.Phase(), 2);
+  QCOMPARE(s.run.scriptLineNo(), lineAfter);
 }
 
 // ---- Host dialogue states ----
 
-void EngineScriptTest::failedCheckWithoutErrorLine_data() {
+void RunScriptTest::failedCheckWithoutErrorLine_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("answer");
   QTest::newRow("SEND1 text missing") << "SEND1~SHOWME~FOUND"
@@ -108,22 +108,22 @@ void EngineScriptTest::failedCheckWithoutErrorLine_data() {
                                             << "CIERR 383";
 }
 
-void EngineScriptTest::failedCheckWithoutErrorLine() {
+void RunScriptTest::failedCheckWithoutErrorLine() {
   QFETCH(QString, line);
   QFETCH(QString, answer);
-  Session s(Script({{1, line.toStdString()}, {2, "MSGB~went on"}}));
+  RunRig s(Script({{1, line.toStdString()}, {2, "MSGB~went on"}}));
   s.Begin();
   s.Sent();
   s.Answer(answer.toStdString());
   QCOMPARE(s.Messages(), std::vector<std::string>{kCommandError});
   QCOMPARE(s.Sent(), std::vector<std::string>{""});
-  QCOMPARE(s.w().ActionCode, 90);
+  QCOMPARE(s.run.actionCode(), 90);
   s.Answer(":");
   QVERIFY(s.HandedBack());
   QCOMPARE(s.Messages().size(), std::size_t{1});
 }
 
-void EngineScriptTest::dstat_data() {
+void RunScriptTest::dstat_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("answer");
   QTest::addColumn<QString>("message");
@@ -138,21 +138,21 @@ void EngineScriptTest::dstat_data() {
                                             << "";
 }
 
-void EngineScriptTest::dstat() {
+void RunScriptTest::dstat() {
   QFETCH(QString, line);
   QFETCH(QString, answer);
   QFETCH(QString, message);
-  Session s(Script({{1, line.toStdString()},
-                    {2, "MSGB~next line"},
-                    {3, "STOP"},
-                    {30, "MSGB~error line"},
-                    {31, "STOP"}}));
+  RunRig s(Script({{1, line.toStdString()},
+                   {2, "MSGB~next line"},
+                   {3, "STOP"},
+                   {30, "MSGB~error line"},
+                   {31, "STOP"}}));
   s.Begin();
   QCOMPARE(s.Sent(), std::vector<std::string>{"DSTAT ALL"});
   s.Answer(answer.toStdString());
   if (message.isEmpty()) {
     QCOMPARE(
-        s.rig.dialogs.Texts(Kind::Error),
+        s.op.Texts(Kind::Error),
         std::vector<std::string>{"  Network Error: 4150, Error checking for volume set names."});
     QCOMPARE(s.Sent(), std::vector<std::string>{""});
     s.Answer(":");
@@ -163,7 +163,7 @@ void EngineScriptTest::dstat() {
   QVERIFY(s.HandedBack());
 }
 
-void EngineScriptTest::versions_data() {
+void RunScriptTest::versions_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("hostOutput");
   QTest::addColumn<QString>("outcome");  // the message box the run ends with
@@ -203,26 +203,26 @@ void EngineScriptTest::versions_data() {
                                              << "RC file error";
 }
 
-void EngineScriptTest::versions() {
+void RunScriptTest::versions() {
   QFETCH(QString, line);
   QFETCH(QString, hostOutput);
   QFETCH(QString, outcome);
-  Session s(Script({{1, line.toStdString()},
-                    {2, "MSGB~passed"},
-                    {3, "STOP"},
-                    {50, "MSGB~not listed"},
-                    {51, "STOP"},
-                    {60, "MSGB~higher"},
-                    {61, "STOP"}}));
+  RunRig s(Script({{1, line.toStdString()},
+                   {2, "MSGB~passed"},
+                   {3, "STOP"},
+                   {50, "MSGB~not listed"},
+                   {51, "STOP"},
+                   {60, "MSGB~higher"},
+                   {61, "STOP"}}));
   s.Begin();
   QCOMPARE(s.Sent(), std::vector<std::string>{"VERSION " + line.section('~', 1, 1).toStdString()});
   const bool verso = line.startsWith("VERSO");
-  QCOMPARE(s.w().ConsoleEcho, !verso);
+  QCOMPARE(s.run.consoleEcho(), !verso);
   s.Answer(hostOutput.toStdString());
   // VERSION's output fills the console only for VERSU.
-  QCOMPARE(Contains(s.rig.ConsoleText(), hostOutput.toStdString()), !verso);
-  QVERIFY(s.w().ConsoleEcho);
-  if (s.w().ActionCode != 0) {
+  QCOMPARE(Contains(s.op.console, hostOutput.toStdString()), !verso);
+  QVERIFY(s.run.consoleEcho());
+  if (s.run.actionCode() != 0) {
     QCOMPARE(s.Sent(), std::vector<std::string>{""});
     s.Answer(":");
   }
@@ -233,20 +233,20 @@ void EngineScriptTest::versions() {
 
 // ---- Local commands ----
 
-void EngineScriptTest::localCommands() {
-  Session s(Script({{1, "ASK0~Group?"},
-                    {2, "ASK1~Account?"},
-                    {3, "MSGB~[%1]"},
-                    {4, "ASK1~Account?"},
-                    {5, "MSGB~%0 account %1%7."},
-                    {6, "LET2~%0.%1"},
-                    {7, "SEND1~ECHO %2~PUB.VORDANEX~0"},
-                    {8, "MSGW~Almost done"},
-                    {9, "GOTO~20"},
-                    {10, "MSGB~skipped"},
-                    {20, "ASKC~Go on?"},
-                    {21, "MSGB~went on"}}));
-  auto& boxes = s.rig.dialogs;
+void RunScriptTest::localCommands() {
+  RunRig s(Script({{1, "ASK0~Group?"},
+                   {2, "ASK1~Account?"},
+                   {3, "MSGB~[%1]"},
+                   {4, "ASK1~Account?"},
+                   {5, "MSGB~%0 account %1%7."},
+                   {6, "LET2~%0.%1"},
+                   {7, "SEND1~ECHO %2~PUB.VORDANEX~0"},
+                   {8, "MSGW~Almost done"},
+                   {9, "GOTO~20"},
+                   {10, "MSGB~skipped"},
+                   {20, "ASKC~Go on?"},
+                   {21, "MSGB~went on"}}));
+  auto& boxes = s.op;
   boxes.inputAnswers = {std::string("PUB"), std::nullopt, std::string("VORDANEX")};
   boxes.confirmAnswers = {false};
   s.Begin();
@@ -255,16 +255,16 @@ void EngineScriptTest::localCommands() {
   QCOMPARE(s.Messages(), (std::vector<std::string>{"[]", "PUB account VORDANEX."}));
   QCOMPARE(s.Sent(), std::vector<std::string>{"ECHO PUB.VORDANEX"});
   s.Answer("PUB.VORDANEX");
-  QCOMPARE(s.w().ActionText, std::string("Almost done"));
+  QCOMPARE(s.run.actionText(), std::string("Almost done"));
   QCOMPARE(boxes.Texts(Kind::Confirm), std::vector<std::string>{"Go on?"});
   QVERIFY(s.Sent().empty());
   QVERIFY(s.HandedBack());
-  QCOMPARE(int(s.w().UiPhase), 2);
-  QCOMPARE(s.w().ScriptLineNo, 21);
+  QCOMPARE(s.op.Phase(), 2);
+  QCOMPARE(s.run.scriptLineNo(), 21);
   QCOMPARE(s.Messages().size(), std::size_t{2});
 }
 
-void EngineScriptTest::scriptFile_data() {
+void RunScriptTest::scriptFile_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QStringList>("messages");
   QTest::newRow("three lines, then the table")
@@ -273,62 +273,64 @@ void EngineScriptTest::scriptFile_data() {
   QTest::newRow("missing file, no failure line") << "FILE~absent.txt" << QStringList{"table"};
 }
 
-void EngineScriptTest::scriptFile() {
+void RunScriptTest::scriptFile() {
   QFETCH(QString, line);
   QFETCH(QStringList, messages);
   InTempDir dir;
   // CR LF line ends and no end after the last line; the GOTO in the file
   // takes effect only when the file is done.
   WriteFile("script.txt", "MSGB~one\r\nGOTO~30\r\nMSGB~three");
-  Session s(Script({{1, line.toStdString()},
-                    {2, "MSGB~table"},
-                    {3, "STOP"},
-                    {30, "MSGB~thirty"},
-                    {31, "STOP"},
-                    {40, "MSGB~missing"},
-                    {41, "STOP"}}));
+  RunRig s(Script({{1, line.toStdString()},
+                   {2, "MSGB~table"},
+                   {3, "STOP"},
+                   {30, "MSGB~thirty"},
+                   {31, "STOP"},
+                   {40, "MSGB~missing"},
+                   {41, "STOP"}}));
   s.Begin();
   std::vector<std::string> expected;
   for (const QString& m : messages) {
     expected.push_back(m.toStdString());
   }
   QCOMPARE(s.Messages(), expected);
-  QVERIFY(!s.w().ScriptFile.is_open());
+  QVERIFY(!s.run.scriptFileOpen());
   QVERIFY(s.HandedBack());
 }
 
-void EngineScriptTest::send2ErrorLineLeavesFileAtOnce() {
+void RunScriptTest::send2ErrorLineLeavesFileAtOnce() {
   InTempDir dir;
   WriteFile("script.txt", "SEND1~ONE~OK~30\nSEND2~TWO~CIERR~30\nMSGB~rest of file\n");
-  Session s(Script({{1, "FILE~script.txt"}, {2, "STOP"}, {30, "MSGB~thirty"}, {31, "STOP"}}));
+  RunRig s(Script({{1, "FILE~script.txt"}, {2, "STOP"}, {30, "MSGB~thirty"}, {31, "STOP"}}));
   s.Begin();
   s.Answer("NOT GOOD");  // SEND1 fails: its jump waits for the file's end
   QCOMPARE(s.Sent(), (std::vector<std::string>{"ONE", ""}));
   s.Answer(":");
   QCOMPARE(s.Sent(), std::vector<std::string>{"TWO"});
-  QVERIFY(s.w().ScriptFile.is_open());
+  QVERIFY(s.run.scriptFileOpen());
   s.Answer("CIERR 383");  // SEND2 fails: the file is closed and the jump is at once
-  QVERIFY(!s.w().ScriptFile.is_open());
+  QVERIFY(!s.run.scriptFileOpen());
   s.Answer(":");
   QCOMPARE(s.Messages(), std::vector<std::string>{"thirty"});
 }
 
-void EngineScriptTest::pauseAndLogonContinue() {
-  Session s(Script({{1, "MSGB~first"},
-                    {2, "PAUSE~&Continue"},
-                    {3, "MSGB~second"},
-                    {4, "LOGON~OPERATOR.SYS~&Resume"},
-                    {5, "MSGB~third"},
-                    {6, "STOP"}}));
+void RunScriptTest::pauseAndLogonContinue() {
+  RunRig s(Script({{1, "MSGB~first"},
+                   {2, "PAUSE~&Continue"},
+                   {3, "MSGB~second"},
+                   {4, "LOGON~OPERATOR.SYS~&Resume"},
+                   {5, "MSGB~third"},
+                   {6, "STOP"}}));
   s.Begin();
-  QCOMPARE(s.w().btnProcess->text(), QString("&Continue"));
-  QVERIFY(!s.w().RestartScript);
+  QCOMPARE(QString::fromStdString(s.op.beginCaption), QString("&Continue"));
+  QVERIFY(!s.run.restartScript());
   QVERIFY(s.HandedBack());
   s.Begin();  // continues after PAUSE, not at line 1
   QCOMPARE(s.Messages(), (std::vector<std::string>{"first", "second"}));
-  QCOMPARE(s.w().btnProcess->text(), QString("&Resume"));
-  QCOMPARE(s.w().RequiredLogon, std::string("OPERATOR.SYS"));
-  QCOMPARE(int(s.w().UiPhase), 1);  // the operator logs on again
+  QCOMPARE(QString::fromStdString(s.op.beginCaption), QString("&Resume"));
+  QCOMPARE(s.run.requiredLogon(), std::string("OPERATOR.SYS"));
+  // LOGON forgets the phase before its stop asks for phase 2, so the window
+  // shows the logon phase: the operator logs on again.
+  QCOMPARE(std::vector<int>(s.op.phases.end() - 2, s.op.phases.end()), (std::vector<int>{-1, 2}));
   QVERIFY(s.HandedBack());
   s.Begin();
   QCOMPARE(s.Messages(), (std::vector<std::string>{"first", "second", "third"}));
@@ -337,159 +339,27 @@ void EngineScriptTest::pauseAndLogonContinue() {
 
 // Where a paused run stood belongs to its connection: after a reconnect the
 // script starts over instead of running the lines after the script file.
-void EngineScriptTest::reconnectStartsTheScriptOver() {
+void RunScriptTest::reconnectStartsTheScriptOver() {
   InTempDir dir;
   WriteFile("s.txt", "PAUSE~&Go\nMSGB~in file after pause\nSTOP\n");
-  Session s(Script({{1, "FILE~s.txt"}, {2, "MSGB~Successful installation."}, {3, "EXIT"}}));
+  RunRig s(Script({{1, "FILE~s.txt"}, {2, "MSGB~Successful installation."}, {3, "EXIT"}}));
   s.Begin();
-  QCOMPARE(s.w().btnProcess->text(), QString("&Go"));
-  s.rig.Connect();
-  s.rig.LogOn();
-  QCOMPARE(s.w().btnProcess->text(), QString("&Begin"));
-  QVERIFY(s.w().RestartScript);
+  QCOMPARE(QString::fromStdString(s.op.beginCaption), QString("&Go"));
+  s.run.AbandonRun();  // the operator connects again
+  QCOMPARE(QString::fromStdString(s.op.beginCaption), QString("&Begin"));
+  QVERIFY(s.run.restartScript());
   s.Sent();
   s.Begin();
   QVERIFY(s.Messages().empty());
-  QCOMPARE(s.w().btnProcess->text(), QString("&Go"));
+  QCOMPARE(QString::fromStdString(s.op.beginCaption), QString("&Go"));
   QVERIFY(s.Sent().empty());
   s.Begin();
   QCOMPARE(s.Messages(), std::vector<std::string>{"in file after pause"});
 }
 
-// ---- Begin ----
-
-void EngineScriptTest::beginChecksGroupAndAccount_data() {
-  QTest::addColumn<QString>("group");    // entry 1071
-  QTest::addColumn<QString>("account");  // entry 1072
-  QTest::addColumn<QString>("typed");    // typed over the group field, if anything
-  QTest::addColumn<bool>("yes");
-  QTest::addColumn<bool>("asked");
-  QTest::addColumn<QString>("stored");  // %0.%1, or empty when nothing started
-  QTest::newRow("row hidden") << " "
-                              << " "
-                              << "" << true << false << ".";
-  QTest::newRow("defaults kept") << "SYS"
-                                 << "ABC"
-                                 << "" << true << false << "SYS.ABC";
-  QTest::newRow("group changed, yes") << "SYS"
-                                      << "ABC"
-                                      << "xyz" << true << true << "XYZ.ABC";
-  QTest::newRow("group changed, no") << "SYS"
-                                     << "ABC"
-                                     << "XYZ" << false << true << "";
-  // The account entry is blank, so the row showed VORDANEX: a No puts
-  // that back, not the blank entry, and the next Begin runs without asking.
-  QTest::newRow("blank account, no") << "SYS"
-                                     << ""
-                                     << "XYZ" << false << true << "";
-  QTest::newRow("lower-case default always differs") << "sys"
-                                                     << "ABC"
-                                                     << "" << true << true << "SYS.ABC";
-}
-
-void EngineScriptTest::beginChecksGroupAndAccount() {
-  QFETCH(QString, group);
-  QFETCH(QString, account);
-  QFETCH(QString, typed);
-  QFETCH(bool, yes);
-  QFETCH(bool, asked);
-  QFETCH(QString, stored);
-  auto table = Script({{1, "MSGB~%0.%1"}, {2, "STOP"}});
-  table[1071] = group.toStdString();
-  table[1072] = account.toStdString();
-  Session s(table);
-  s.rig.dialogs.confirmAnswers = {yes};
-  if (!typed.isEmpty()) {
-    s.w().DefaultGroup->setText(typed);
-  }
-  QTest::mouseClick(s.w().btnProcess, Qt::LeftButton);
-  if (asked) {
-    QCOMPARE(s.rig.dialogs.Texts(Kind::Confirm),
-             std::vector<std::string>{
-                 "You have chosen to alter the default installation group and or account for "
-                 "this product. This may result in support delays. \r\n\r\nDo you wish to "
-                 "continue the installation using these values?"});
-  } else {
-    QCOMPARE(s.rig.dialogs.Count(Kind::Confirm), std::size_t{0});
-  }
-  if (stored.isEmpty()) {
-    const QString shownAccount = account.isEmpty() ? QString("VORDANEX") : account;
-    QVERIFY(s.Messages().empty());
-    QCOMPARE(s.w().DefaultGroup->text(), QString("SYS"));
-    QCOMPARE(s.w().DefaultAccount->text(), shownAccount);
-    QCOMPARE(s.w().DefaultGroup->selectedText(), QString("SYS"));
-    QVERIFY(s.Sent().empty());
-    QTest::mouseClick(s.w().btnProcess, Qt::LeftButton);
-    QCOMPARE(s.rig.dialogs.Count(Kind::Confirm), std::size_t{1});
-    QCOMPARE(s.Messages(), std::vector<std::string>{"SYS." + shownAccount.toStdString()});
-  } else {
-    QCOMPARE(s.Messages(), std::vector<std::string>{stored.toStdString()});
-  }
-}
-
-void EngineScriptTest::groupFieldFilterKeepsCaret() {
-  auto table = Script({});
-  table[1071] = "SYS";
-  table[1072] = "ABC";
-  Session s(table);
-  QLineEdit* field = s.w().DefaultGroup;
-  field->setFocus();
-  field->setCursorPosition(1);
-  // The caret goes back where it was after the keystroke, whatever the
-  // filter removed.
-  QTest::keyClicks(field, "-");
-  QCOMPARE(field->text(), QString("SYS"));
-  QCOMPARE(field->cursorPosition(), 2);
-  QTest::keyClicks(field, "x9");
-  QCOMPARE(field->text(), QString("SYX9S"));
-  QCOMPARE(field->cursorPosition(), 4);
-  field->setCursorPosition(0);
-  QTest::keyClicks(field, "7");  // a leading digit becomes A
-  QCOMPARE(field->text(), QString("ASYX9S"));
-  QCOMPARE(field->cursorPosition(), 1);
-  QTest::keyClicks(field, "abc");  // a ninth character is cut off
-  QCOMPARE(field->text(), QString("AABCSYX9"));
-}
-
-void EngineScriptTest::traceRequests_data() {
-  QTest::addColumn<QStringList>("arguments");
-  QTest::addColumn<bool>("ctrl");
-  QTest::addColumn<bool>("traced");
-  QTest::newRow("Ctrl held") << QStringList{} << true << true;
-  QTest::newRow("first argument with t") << QStringList{"-debug-t"} << false << true;
-  QTest::newRow("first argument without") << QStringList{"-x"} << false << false;
-  QTest::newRow("t only in the second argument") << QStringList{"-x", "t"} << false << false;
-  QTest::newRow("Ctrl and argument") << QStringList{"T"} << true << true;
-}
-
-void EngineScriptTest::traceRequests() {
-  QFETCH(QStringList, arguments);
-  QFETCH(bool, ctrl);
-  QFETCH(bool, traced);
-  InTempDir dir;
-  Session s(Script({{1, "MSGB~one"}, {2, "PAUSE~&Again"}, {3, "MSGB~two"}, {4, "STOP"}}),
-            arguments);
-  if (ctrl) {
-    s.rig.modifiers = Qt::ControlModifier;
-  }
-  QTest::mouseClick(s.w().btnProcess, Qt::LeftButton);
-  s.Begin();  // a second Begin asking again goes on in the same file
-  QCOMPARE(s.w().TraceOn, traced);
-  QFile file("TRACEFIL");
-  QCOMPARE(file.exists(), traced);
-  if (!traced) {
-    return;
-  }
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  const QByteArray text = file.readAll();
-  QVERIFY2(text.startsWith("PELTRIMAX TRACE: Version"), text.left(80).constData());
-  QCOMPARE(text.split('\n').value(1), QByteArray("ZORBELIX MPEiX Installation\r"));
-  QCOMPARE(text.count("PELTRIMAX TRACE: "), 1);
-}
-
 // ---- Runs the installer ends by itself ----
 
-void EngineScriptTest::runsEndedByTheInstaller_data() {
+void RunScriptTest::runsEndedByTheInstaller_data() {
   QTest::addColumn<QStringList>("lines");  // from line 1 on
   QTest::addColumn<QString>("message");    // a part of the last message
   QTest::newRow("% not followed by a digit") << QStringList{"MSGB~100%x"} << "script line 1";
@@ -507,7 +377,7 @@ void EngineScriptTest::runsEndedByTheInstaller_data() {
       << QStringList{"FILE~script.txt", "STOP"} << "empty line 2 of the script file script.txt";
 }
 
-void EngineScriptTest::runsEndedByTheInstaller() {
+void RunScriptTest::runsEndedByTheInstaller() {
   QFETCH(QStringList, lines);
   QFETCH(QString, message);
   InTempDir dir;
@@ -516,29 +386,25 @@ void EngineScriptTest::runsEndedByTheInstaller() {
   for (int i = 0; i < lines.size(); ++i) {
     table[i + 1] = lines[i].toStdString();
   }
-  Session s(table);
+  RunRig s(table);
   s.Begin();
   QVERIFY2(Contains(s.LastMessage(), message.toStdString()), s.LastMessage().c_str());
   QVERIFY(s.Sent().empty());
   QVERIFY(s.HandedBack());
-  QCOMPARE(int(s.w().UiPhase), 2);
-  // The console answers the prompt the host is still waiting at.
-  s.w().Memo1KeyPress('Z');
-  s.w().Memo1KeyPress('\r');
-  QCOMPARE(s.Sent(), std::vector<std::string>{"Z"});
+  QCOMPARE(s.op.Phase(), 2);
 }
 
-void EngineScriptTest::invalidCommandEndsTheRun() {
+void RunScriptTest::invalidCommandEndsTheRun() {
   // An entry above 1000 reached by GOTO is carried out as a script line.
-  Session s(Script({{1, "GOTO~1010"}}));
+  RunRig s(Script({{1, "GOTO~1010"}}));
   s.Begin();
   QCOMPARE(s.Messages(), (std::vector<std::string>{"Invalid script command: MANAGER.SYS,PUB",
                                                    "unexpected value: -1"}));
   QCOMPARE(s.Sent(), std::vector<std::string>{""});
-  QCOMPARE(s.w().ActionCode, 0);
+  QCOMPARE(s.run.actionCode(), 0);
 }
 
-void EngineScriptTest::payloadsRefused_data() {
+void RunScriptTest::payloadsRefused_data() {
   QTest::addColumn<QStringList>("lines");
   QTest::addColumn<QString>("first");  // a part of the first message
   QTest::addColumn<int>("boxes");      // with the command's own "Resource Error"
@@ -559,7 +425,7 @@ void EngineScriptTest::payloadsRefused_data() {
       << QStringList{"XFERE~TOOBIG"} << "more than 1,000,000" << 2;
 }
 
-void EngineScriptTest::payloadsRefused() {
+void RunScriptTest::payloadsRefused() {
   QFETCH(QStringList, lines);
   QFETCH(QString, first);
   QFETCH(int, boxes);
@@ -567,7 +433,7 @@ void EngineScriptTest::payloadsRefused() {
   for (int i = 0; i < lines.size(); ++i) {
     table[i + 1] = lines[i].toStdString();
   }
-  Session s(table);
+  RunRig s(table);
   s.Begin();
   const auto messages = s.Messages();
   QCOMPARE(messages.size(), std::size_t(boxes));
@@ -577,25 +443,25 @@ void EngineScriptTest::payloadsRefused() {
     QCOMPARE(messages.back(), std::string("Resource Error"));
   }
   QCOMPARE(s.Sent(), std::vector<std::string>{"BYE"});  // nothing of the payload went out
-  QCOMPARE(s.w().ActionCode, 0);
-  QVERIFY(s.w().PayloadData == nullptr);
+  QCOMPARE(s.run.actionCode(), 0);
+  QVERIFY(!s.run.payloadLoaded());
 }
 
-void EngineScriptTest::connectionLossDuringABoxEndsTheRun() {
-  // The host resets the connection while the CommandErrorText box is open:
+void RunScriptTest::connectionLossDuringABoxEndsTheRun() {
+  // The connection goes while the CommandErrorText box is open:
   // the step that showed it must not bring the run back to life.
-  Session s(Script({{1, "SEND1~SHOWME~FOUND"}, {2, "MSGB~went on"}}));
+  RunRig s(Script({{1, "SEND1~SHOWME~FOUND"}, {2, "MSGB~went on"}}));
   s.Begin();
-  s.rig.dialogs.onBox = [&](const support::RecordingDialogs::Box& box) {
+  s.op.onBox = [&](const support::RecordingOperator::Box& box) {
     if (box.kind == Kind::Message) {
-      s.rig.socket->PeerError(kWsaConnectionReset);
+      s.run.AbandonRun();  // the host reset the connection
     }
   };
   s.Answer("NOTHING");
-  QCOMPARE(s.w().ActionCode, 0);
-  s.rig.dialogs.onBox = nullptr;
+  QCOMPARE(s.run.actionCode(), 0);
+  s.op.onBox = nullptr;
   QCOMPARE(s.Messages(), std::vector<std::string>{kCommandError});
 }
 
-QTEST_MAIN(EngineScriptTest)
-#include "engine_script_test.moc"
+QTEST_MAIN(RunScriptTest)
+#include "run_script_test.moc"

@@ -2,17 +2,26 @@
 // receiving host program: the shipped installation record by record, block
 // transfers of each kind checked byte for byte, and every way the host can
 // make an upload fail.
-#include "enginetest.h"
+#include "runtest.h"
+#include "testdir.h"
+
+#include <QTest>
 #include "testpayloads.h"
 
 #include <QFile>
-#include <QLabel>
-#include <QProgressBar>
-#include <QTimer>
 
-using namespace enginetest;
+#include <algorithm>
+
+using support::RunRig;
+using support::Script;
+using Kind = support::RecordingOperator::Kind;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
+
+nsvt::ConstBytes AsSpan(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
 
 const char kCommandError[] = "Error processing command\r\nCannot continue.";
 const char kDataRequest[] = "\x1b&p1s2R";
@@ -108,7 +117,7 @@ std::map<int, std::string> TransferScript(const std::string& line) {
 
 // Begin, BUILD, FCOPY and its FROM= line: FCOPY's first data request is
 // next.
-void StartRecordTransfer(Session& s) {
+void StartRecordTransfer(RunRig& s) {
   s.Begin();
   QCOMPARE(s.Sent().size(), std::size_t{1});  // BUILD
   s.Answer("");
@@ -120,7 +129,7 @@ void StartRecordTransfer(Session& s) {
 }
 
 // Sends count records through state 75 and 76.
-void CopyRecords(Session& s, int count) {
+void CopyRecords(RunRig& s, int count) {
   for (int i = 0; i < count; ++i) {
     s.Answer(kDataRequest);
     s.Answer("");
@@ -129,7 +138,7 @@ void CopyRecords(Session& s, int count) {
 
 // From Begin up to the header or descriptor block's answer: the next read
 // is state 15 (binary) or 20 (text).
-void StartBlockTransfer(Session& s, bool text) {
+void StartBlockTransfer(RunRig& s, bool text) {
   s.Begin();
   QCOMPARE(s.Sent(), std::vector<std::string>{"RUN ZORBELIX.PUB.SYS"});
   s.Answer("Host Program: Build", 1);
@@ -146,7 +155,7 @@ void StartBlockTransfer(Session& s, bool text) {
 
 }  // namespace
 
-class EngineUploadTest : public QObject {
+class RunUploadTest : public QObject {
   Q_OBJECT
 
 private slots:
@@ -157,7 +166,6 @@ private slots:
   void dataRequestMissing();
   void fcopyEnding_data();
   void fcopyEnding();
-  void connectionGoesDuringRecords_data();
   void connectionGoesDuringRecords();
   void binaryTransfer_data();
   void binaryTransfer();
@@ -170,10 +178,9 @@ private slots:
 
 // ---- Record transfer ----
 
-void EngineUploadTest::shippedInstallation() {
-  InTempDir dir;
-  Session s;
-  s.rig.modifiers = Qt::ControlModifier;  // traced
+void RunUploadTest::shippedInstallation() {
+  RunRig s;
+  s.host.traceOn = true;
   const Bytes payload = Resource("ZORBELIX");
   QCOMPARE(payload.size(), std::size_t{112128});
 
@@ -183,12 +190,12 @@ void EngineUploadTest::shippedInstallation() {
   QCOMPARE(s.Sent(), std::vector<std::string>{"PURGE ZORBELIX"});
   s.Answer("");
   QCOMPARE(s.Sent(), std::vector<std::string>{"BUILD $NEWPASS;REC=128;CODE=NMPRG;DISC=438,1,1"});
-  QCOMPARE(s.w().PayloadSize, 112128);
-  QCOMPARE(s.w().StoredSize, 112128);
-  QCOMPARE(s.w().BlockNumber, 1);
+  QCOMPARE(s.run.payloadSize(), 112128);
+  QCOMPARE(s.run.storedSize(), 112128);
+  QCOMPARE(s.run.blockNumber(), 1);
   s.Answer("");
   QCOMPARE(s.Sent(), std::vector<std::string>{"RUN FCOPY.PUB.SYS"});
-  QVERIFY(s.w().Timer1->isActive());
+  QVERIFY(s.op.idleTimer);
   s.Answer("HP32212A.03.40 FILE COPIER\r\n>");
   QCOMPARE(s.Sent(), std::vector<std::string>{"FROM=$CTUL;TO=$OLDPASS"});
   s.Answer("");
@@ -200,41 +207,40 @@ void EngineUploadTest::shippedInstallation() {
     s.Answer("", 80);  // a short read: the record is not cut to it
     const auto sent = s.Sent();
     QCOMPARE(sent.size(), std::size_t{1});
-    QCOMPARE(s.rig.socket->sent.back().size(), std::size_t{270});
+    QVERIFY(s.host.sent.back().kind == support::SentInput::Kind::Uncut);  // never cut
     const std::size_t from = static_cast<std::size_t>(record - 1) * 256;
     QVERIFY2(sent[0] == std::string(payload.begin() + from, payload.begin() + from + 256),
              qPrintable(QString("record %1").arg(record)));
     if (record == 100) {
-      QCOMPARE(s.w().pb2->value(), 22);
+      QCOMPARE(s.op.progress->overallPercent, 22);
     }
   }
-  QCOMPARE(s.w().lblStatus->text(), QString("  ZORBELIX Size: 109KB - 438"));
-  QVERIFY(s.rig.ConsoleText().find("0100") == std::string::npos);  // FCOPY's dialogue is not shown
+  QCOMPARE(QString::fromStdString(s.op.progressStatus), QString("  ZORBELIX Size: 109KB - 438"));
+  QVERIFY(s.op.console.find("0100") == std::string::npos);  // FCOPY's dialogue is not shown
 
   s.Answer("");
   QCOMPARE(s.Sent(), std::vector<std::string>{":EOD"});
-  QVERIFY(s.w().PayloadData == nullptr);
+  QVERIFY(!s.run.payloadLoaded());
   s.Answer("438 RECORDS PROCESSED *** 0 ERRORS\r\n>");
   QCOMPARE(s.Sent(), std::vector<std::string>{"E"});
   s.Answer("END OF PROGRAM");
-  QVERIFY(!s.w().Timer1->isActive());
+  QVERIFY(!s.op.idleTimer);
   QCOMPARE(s.Sent(), std::vector<std::string>{"SAVE $OLDPASS,ZORBELIX"});
   QVERIFY(s.Messages().empty());
   s.Answer(":");
   QCOMPARE(s.Sent(), std::vector<std::string>{"BYE"});
   QCOMPARE(s.Messages(), std::vector<std::string>{"Successful installation."});
-  QCOMPARE(s.w().ActionText, std::string("Done."));
-  QCOMPARE(s.w().ActionCode, 0);
+  QCOMPARE(s.run.actionText(), std::string("Done."));
+  QCOMPARE(s.run.actionCode(), 0);
 
-  QFile trace("TRACEFIL");
-  QVERIFY(trace.open(QIODevice::ReadOnly));
-  const QByteArray text = trace.readAll();
-  QCOMPARE(text.count(" (256)\r\n"), 438);
-  QVERIFY(text.contains(" InitCodeGeneration: ZORBELIX\r\n"));
-  QVERIFY(text.contains(" ResourcePtr: "));
+  const auto& trace = s.host.traceLines;
+  QCOMPARE(std::count(trace.begin(), trace.end(), " (256)"), 438);
+  QVERIFY(std::find(trace.begin(), trace.end(), " InitCodeGeneration: ZORBELIX") != trace.end());
+  QVERIFY(std::any_of(trace.begin(), trace.end(),
+                      [](const std::string& line) { return line.starts_with(" ResourcePtr: "); }));
 }
 
-void EngineUploadTest::recordTransferCheckFails_data() {
+void RunUploadTest::recordTransferCheckFails_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<bool>("atBuild");  // else when FCOPY is run
   QTest::addColumn<QStringList>("sent");
@@ -249,12 +255,12 @@ void EngineUploadTest::recordTransferCheckFails_data() {
       << "XFERU~REC1024~NMPRG~50" << false << QStringList{} << "failed";
 }
 
-void EngineUploadTest::recordTransferCheckFails() {
+void RunUploadTest::recordTransferCheckFails() {
   QFETCH(QString, line);
   QFETCH(bool, atBuild);
   QFETCH(QStringList, sent);
   QFETCH(QString, box);
-  Session s(TransferScript(line.toStdString()));
+  RunRig s(TransferScript(line.toStdString()));
   s.Begin();
   QCOMPARE(s.Sent(), std::vector<std::string>{"BUILD $NEWPASS;REC=128;CODE=NMPRG;DISC=4,1,1"});
   if (!atBuild) {
@@ -267,18 +273,18 @@ void EngineUploadTest::recordTransferCheckFails() {
     expected.push_back(text.toStdString());
   }
   QCOMPARE(s.Sent(), expected);
-  QVERIFY(!s.w().Timer1->isActive());
-  if (s.w().ActionCode != 0) {
+  QVERIFY(!s.op.idleTimer);
+  if (s.run.actionCode() != 0) {
     s.Answer(":");
   }
   const bool errorBox = box.startsWith("  Network Error");
-  QCOMPARE(errorBox ? s.rig.dialogs.Texts(Kind::Error).back() : s.LastMessage(), box.toStdString());
+  QCOMPARE(errorBox ? s.op.Texts(Kind::Error).back() : s.LastMessage(), box.toStdString());
   QVERIFY(s.HandedBack());
-  QVERIFY(s.w().PayloadData == nullptr);
-  QVERIFY(!s.rig.dialogs.Saw(Kind::Message, "complete"));
+  QVERIFY(!s.run.payloadLoaded());
+  QVERIFY(!s.op.Saw(Kind::Message, "complete"));
 }
 
-void EngineUploadTest::dataRequestMissing_data() {
+void RunUploadTest::dataRequestMissing_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("outcome");
   QTest::newRow("error line") << "XFERU~REC1024~NMPRG~50"
@@ -286,31 +292,31 @@ void EngineUploadTest::dataRequestMissing_data() {
   QTest::newRow("no error line") << "XFERU~REC1024~NMPRG" << kCommandError;
 }
 
-void EngineUploadTest::dataRequestMissing() {
+void RunUploadTest::dataRequestMissing() {
   // FCOPY stops asking for records after the second: its input is ended
   // with ":EOD", it is let finish, and only then does the script go on.
   QFETCH(QString, line);
   QFETCH(QString, outcome);
-  Session s(TransferScript(line.toStdString()));
+  RunRig s(TransferScript(line.toStdString()));
   StartRecordTransfer(s);
   CopyRecords(s, 2);
   s.Sent();
   s.Answer("*** ERROR WRITING TO TOFILE");
   QCOMPARE(s.Sent(), std::vector<std::string>{":EOD"});
-  QVERIFY(s.w().PayloadData == nullptr);
+  QVERIFY(!s.run.payloadLoaded());
   s.Answer("UNKNOWN COMMAND\r\n>");
   QCOMPARE(s.Sent(), std::vector<std::string>{"E"});
   QVERIFY(s.Messages().empty());
   s.Answer("END OF PROGRAM");
-  QVERIFY(!s.w().Timer1->isActive());
+  QVERIFY(!s.op.idleTimer);
   QCOMPARE(s.Sent(), std::vector<std::string>{""});
   s.Answer(":");
   QCOMPARE(s.LastMessage(), outcome.toStdString());
   QVERIFY(s.HandedBack());
-  QVERIFY(!s.rig.dialogs.Saw(Kind::Message, "complete"));
+  QVERIFY(!s.op.Saw(Kind::Message, "complete"));
 }
 
-void EngineUploadTest::fcopyEnding_data() {
+void RunUploadTest::fcopyEnding_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("answer");  // FCOPY's output after ":EOD" and each answer
   QTest::addColumn<int>("readLength");
@@ -338,20 +344,20 @@ void EngineUploadTest::fcopyEnding_data() {
       << "  Network Error: 4110, Error creating new fileCIERR END OF";
 }
 
-void EngineUploadTest::fcopyEnding() {
+void RunUploadTest::fcopyEnding() {
   QFETCH(QString, line);
   QFETCH(QString, answer);
   QFETCH(int, readLength);
   QFETCH(QStringList, answers);
   QFETCH(QString, outcome);
-  Session s(TransferScript(line.toStdString()));
+  RunRig s(TransferScript(line.toStdString()));
   StartRecordTransfer(s);
   CopyRecords(s, 4);
   QCOMPARE(s.Sent().size(), std::size_t{8});  // "0100" and a record, four times
   s.Answer("");
   QCOMPARE(s.Sent(), std::vector<std::string>{":EOD"});
   std::vector<std::string> said;
-  while (s.w().ActionCode == 78) {
+  while (s.run.actionCode() == 78) {
     s.Answer(answer.toStdString(), static_cast<std::uint16_t>(readLength));
     for (const std::string& text : s.Sent()) {
       said.push_back(text);
@@ -363,43 +369,32 @@ void EngineUploadTest::fcopyEnding() {
     expected.push_back(text.toStdString());
   }
   QCOMPARE(said, expected);
-  QVERIFY(!s.w().Timer1->isActive());
-  QVERIFY(s.w().ConsoleEcho);
-  if (s.w().ActionCode != 0) {
+  QVERIFY(!s.op.idleTimer);
+  QVERIFY(s.run.consoleEcho());
+  if (s.run.actionCode() != 0) {
     s.Answer(":");
   }
   const bool errorBox = outcome.startsWith("  Network Error");
-  QCOMPARE(errorBox ? s.rig.dialogs.Texts(Kind::Error).back() : s.LastMessage(),
-           outcome.toStdString());
+  QCOMPARE(errorBox ? s.op.Texts(Kind::Error).back() : s.LastMessage(), outcome.toStdString());
   QVERIFY(s.HandedBack());
 }
 
-void EngineUploadTest::connectionGoesDuringRecords_data() {
-  QTest::addColumn<bool>("reset");
-  QTest::newRow("reset") << true;
-  QTest::newRow("closed by the host") << false;
-}
-
-void EngineUploadTest::connectionGoesDuringRecords() {
-  QFETCH(bool, reset);
-  Session s(TransferScript("XFERU~REC1024~NMPRG"));
+void RunUploadTest::connectionGoesDuringRecords() {
+  RunRig s(TransferScript("XFERU~REC1024~NMPRG"));
   StartRecordTransfer(s);
   CopyRecords(s, 2);
-  QVERIFY(s.w().Timer1->isActive());
-  if (reset) {
-    s.rig.socket->PeerError(kWsaConnectionReset);
-  } else {
-    s.rig.socket->PeerClose();
-  }
-  QCOMPARE(s.w().ActionCode, 0);
-  QVERIFY(!s.w().Timer1->isActive());
-  QVERIFY(s.w().PayloadData == nullptr);
+  QVERIFY(s.op.idleTimer);
+  s.run.AbandonRun();  // a reset, or the host closing the connection
+  QCOMPARE(s.run.actionCode(), 0);
+  QVERIFY(!s.op.idleTimer);
+  QVERIFY(!s.run.payloadLoaded());
   QVERIFY(s.Messages().empty());
+  QCOMPARE(s.op.ends, std::vector<install::RunEnd>{install::RunEnd::Abandoned});
 }
 
 // ---- Block transfer ----
 
-void EngineUploadTest::binaryTransfer_data() {
+void RunUploadTest::binaryTransfer_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("hostName");
   QTest::addColumn<bool>("packed");
@@ -421,23 +416,20 @@ void EngineUploadTest::binaryTransfer_data() {
       << "PACKHDR.PUB.VORDANEX" << true << true << QList<int>{1024, 476};
 }
 
-void EngineUploadTest::binaryTransfer() {
+void RunUploadTest::binaryTransfer() {
   QFETCH(QString, line);
   QFETCH(QString, hostName);
   QFETCH(bool, packed);
   QFETCH(bool, ownHeader);
   QFETCH(QList<int>, counts);
-  auto table = TransferScript(line.toStdString());
-  table[1071] = "PUB";
-  table[1072] = "SYS";
-  Session s(table);
+  RunRig s(TransferScript(line.toStdString()));
   const Bytes stored = Resource(line.section('~', 1, 1));
   const Bytes payload = packed ? Unpacked(stored) : stored;
   QVERIFY(!payload.empty());
 
-  s.Begin();
+  s.Begin("PUB", "SYS");  // the group and account XFERD names
   QCOMPARE(s.Sent(), std::vector<std::string>{"RUN ZORBELIX.PUB.SYS"});
-  QVERIFY(!s.w().ConsoleEcho);
+  QVERIFY(!s.run.consoleEcho());
   s.Answer("Host Program: Build", 1);
   QCOMPARE(s.Sent(), std::vector<std::string>{"Y"});
   s.Answer(Challenge(), 256);
@@ -484,8 +476,8 @@ void EngineUploadTest::binaryTransfer() {
   }
   const std::size_t start = ownHeader ? 128 : 0;
   QVERIFY(data == std::string(payload.begin() + start, payload.end()));
-  QCOMPARE(s.w().TotalBytesSent, std::int32_t(stored.size()));
-  QCOMPARE(s.w().StoredSize, std::int32_t(stored.size()));
+  QCOMPARE(s.run.totalBytesSent(), std::int32_t(stored.size()));
+  QCOMPARE(s.run.storedSize(), std::int32_t(stored.size()));
 
   s.Answer("", 1032);  // a read of a whole block: the end block goes out
   sent = s.Sent();
@@ -498,22 +490,22 @@ void EngineUploadTest::binaryTransfer() {
   QVERIFY(s.HandedBack());
 }
 
-void EngineUploadTest::textTransfer() {
-  Session s(TransferScript("XFERA~TEXT~0~0"));
+void RunUploadTest::textTransfer() {
+  RunRig s(TransferScript("XFERA~TEXT~0~0"));
   const Bytes text = Resource("TEXT");
   StartBlockTransfer(s, true);
   // Only the descriptor went out (checked in StartBlockTransfer); state 20
   // comes next.
-  QCOMPARE(s.w().ActionCode, 20);
-  QCOMPARE(int(s.w().TransferDescriptor[0]), 64);
-  QCOMPARE(s.w().TransferDescriptor[48] * 256 + s.w().TransferDescriptor[49], 80);
-  QCOMPARE(s.w().TransferDescriptor[50] * 256 + s.w().TransferDescriptor[51], 50000);
+  QCOMPARE(s.run.actionCode(), 20);
+  QCOMPARE(int(s.run.transferDescriptor()[0]), 64);
+  QCOMPARE(s.run.transferDescriptor()[48] * 256 + s.run.transferDescriptor()[49], 80);
+  QCOMPARE(s.run.transferDescriptor()[50] * 256 + s.run.transferDescriptor()[51], 50000);
   s.Answer("", 1);
   QCOMPARE(s.Sent(), std::vector<std::string>{"1"});
   std::string data;
   unsigned sequence = 1;
   Block block;
-  while (s.w().ActionCode == 21) {
+  while (s.run.actionCode() == 21) {
     s.Answer("", 1032);
     const auto sent = s.Sent();
     QCOMPARE(sent.size(), std::size_t{1});
@@ -533,7 +525,7 @@ void EngineUploadTest::textTransfer() {
   QCOMPARE(s.Messages(), std::vector<std::string>{"complete"});
 }
 
-void EngineUploadTest::blockTransferFails_data() {
+void RunUploadTest::blockTransferFails_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<int>("stage");  // answers given correctly before the bad one
   QTest::addColumn<QString>("output");
@@ -563,7 +555,7 @@ void EngineUploadTest::blockTransferFails_data() {
       << text << 7 << "ABCDEF\x01" << 80 << "4047, Error ABCDEF\x01" << QStringList{""};
 }
 
-void EngineUploadTest::blockTransferFails() {
+void RunUploadTest::blockTransferFails() {
   QFETCH(QString, line);
   QFETCH(int, stage);
   QFETCH(QString, output);
@@ -571,7 +563,7 @@ void EngineUploadTest::blockTransferFails() {
   QFETCH(QString, error);
   QFETCH(QStringList, sent);
   const bool text = line.startsWith("XFERA");
-  Session s(TransferScript(line.toStdString()));
+  RunRig s(TransferScript(line.toStdString()));
   s.Begin();
   // The good answers, stage by stage.
   const std::vector<std::pair<std::string, std::uint16_t>> good =
@@ -592,7 +584,7 @@ void EngineUploadTest::blockTransferFails() {
     s.Answer(good[static_cast<std::size_t>(i)].first, good[static_cast<std::size_t>(i)].second);
   }
   if (text && stage == 7) {
-    QCOMPARE(s.w().ActionCode, 22);
+    QCOMPARE(s.run.actionCode(), 22);
   }
   s.Sent();
   s.Answer(output.toLatin1().toStdString(), static_cast<std::uint16_t>(readLength));
@@ -601,49 +593,49 @@ void EngineUploadTest::blockTransferFails() {
     expected.push_back(t.toStdString());
   }
   QCOMPARE(s.Sent(), expected);
-  const auto errors = s.rig.dialogs.Texts(Kind::Error);
+  const auto errors = s.op.Texts(Kind::Error);
   QCOMPARE(errors.size(), std::size_t{1});
   const std::string wanted = "  Network Error: " + error.toLatin1().toStdString();
   QVERIFY2(errors[0].rfind(wanted, 0) == 0, errors[0].c_str());
   // A stop ends at the host's next prompt, an abort at once; either way the
   // host prompts again and the operator gets the console.
-  QVERIFY(s.w().ActionCode == 0 || s.w().ActionCode == 90);
+  QVERIFY(s.run.actionCode() == 0 || s.run.actionCode() == 90);
   s.Answer(":");
   QVERIFY(s.HandedBack());
   QVERIFY(s.Messages().empty());
 }
 
-void EngineUploadTest::failedBlockSendEndsTheRun() {
-  Session s(TransferScript("XFERB~BIN3000"));
+void RunUploadTest::failedBlockSendEndsTheRun() {
+  RunRig s(TransferScript("XFERB~BIN3000"));
   StartBlockTransfer(s, false);
   s.Answer("", 1);
   s.Sent();
-  s.rig.socket->failSends = true;
+  s.host.failSends = true;
   s.Answer(kAck, 1032);
-  const auto errors = s.rig.dialogs.Texts(Kind::Error);
+  const auto errors = s.op.Texts(Kind::Error);
   QCOMPARE(errors, std::vector<std::string>{"  Network Error: 4210, Error " + kAck});
   QVERIFY(s.HandedBack());
-  QVERIFY(s.w().PayloadData == nullptr);
+  QVERIFY(!s.run.payloadLoaded());
   QVERIFY(s.Messages().empty());
 }
 
 // More than a megabyte of host output during a binary transfer: the 7th
 // character since the header block still decides, so the data go on.
-void EngineUploadTest::floodKeepsTheBlockMark() {
-  Session s(TransferScript("XFERB~BIN3000"));
+void RunUploadTest::floodKeepsTheBlockMark() {
+  RunRig s(TransferScript("XFERB~BIN3000"));
   StartBlockTransfer(s, false);
   s.Answer("", 1);
   s.Sent();
-  s.rig.Host(support::host::TermIo(kAck));
+  s.run.HostOutput(AsSpan(kAck));
   const std::string flood(60000, 'x');
   for (int i = 0; i < 20; ++i) {
-    s.rig.Host(support::host::TermIo(flood));
+    s.run.HostOutput(AsSpan(flood));
   }
   s.Answer("", 1032);
-  QCOMPARE(s.rig.dialogs.Count(Kind::Error), std::size_t{0});
+  QCOMPARE(s.op.Count(Kind::Error), std::size_t{0});
   QCOMPARE(s.Sent().size(), std::size_t{1});  // the first data block
-  QCOMPARE(s.w().ActionCode, 16);
+  QCOMPARE(s.run.actionCode(), 16);
 }
 
-QTEST_MAIN(EngineUploadTest)
-#include "engine_upload_test.moc"
+QTEST_MAIN(RunUploadTest)
+#include "run_upload_test.moc"

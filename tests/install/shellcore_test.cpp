@@ -1,13 +1,13 @@
-#include "shell/namefilter.h"
-#include "shell/stringtable.h"
-#include "shell/versioninfo.h"
+#include "install/namefilter.h"
+#include "install/stringtable.h"
+#include "install/versioninfo.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
-namespace shell {
+namespace install {
 namespace {
 
 TEST(LoadTableString, ShippedEntries) {
@@ -83,4 +83,4 @@ TEST(FilterInstallName, UpperCaseEightCharactersLetterFirst) {
 }
 
 }  // namespace
-}  // namespace shell
+}  // namespace install

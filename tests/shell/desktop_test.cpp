@@ -3,7 +3,7 @@
 // the widgets), where the keyboard focus goes while the host is busy, and
 // which keys type and which press buttons. Keys go in through the window,
 // as the platform delivers them, not straight to a widget.
-#include "testsupport.h"
+#include "windowrig.h"
 
 #include "shell/application.h"
 
@@ -131,15 +131,15 @@ private slots:
     auto rig = ActiveRig({{1071, "SYS"}, {1072, "ABC"}}, logon.toStdString());
     QVERIFY(rig);
     TNSVT& w = *rig->window;
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Memo1));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().Memo1));
     const std::size_t before = rig->socket->sent.size();
     TypeIntoWindow(&w, "listf\r");
     TypeIntoWindow(&w, " Q\r");  // typed ahead
     const auto sent = rig->SentLines(before);
     QCOMPARE(sent, std::vector<std::string>{"listf"});
-    QCOMPARE(w.ActionCode, 0);
-    QCOMPARE(w.DefaultGroup->text(), QString("SYS"));
-    QVERIFY(QApplication::focusWidget() != w.btnProcess);
+    QCOMPARE(w.run().actionCode(), 0);
+    QCOMPARE(w.ui().DefaultGroup->text(), QString("SYS"));
+    QVERIFY(QApplication::focusWidget() != w.ui().btnProcess);
     rig->Host(host::ReadRequest(80));  // the host reads again: the console has the keys
     TypeIntoWindow(&w, "bye\r");
     QCOMPARE(rig->SentLines(before).back(), std::string("bye"));
@@ -154,7 +154,7 @@ private slots:
     const std::size_t before = rig->socket->sent.size();
 
     // Logon refused: Begin is off, so Alt+B does nothing at all.
-    QVERIFY(!w.btnProcess->isEnabled());
+    QVERIFY(!w.ui().btnProcess->isEnabled());
     PressInWindow(&w, 'b', Qt::AltModifier);
     QTest::qWait(200);  // longer than a mnemonic's click takes
     QVERIFY(rig->SentLines(before).empty());
@@ -162,7 +162,7 @@ private slots:
     // Logged on: with the console focused, Alt+B is Begin.
     rig->Host(host::LogonNotice("MANAGER.SYS,PUB"));
     rig->Host(host::ReadRequest(80));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Memo1));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().Memo1));
     PressInWindow(&w, 'b', Qt::AltModifier);
     // A mnemonic clicks its button a moment later, as a click would show.
     QTRY_COMPARE(rig->SentLines(before), std::vector<std::string>{"ECHO !HPUSER.!HPACCOUNT"});

@@ -1,7 +1,7 @@
 // The window on the platform socket against a real host on 127.0.0.1: a
 // normal close must end the program with the termination request still
 // sent, a reset must leave the window open, a refused port must fail.
-#include "testsupport.h"
+#include "windowrig.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -30,12 +30,12 @@ struct NativeRig {
   }
 
   void Connect(quint16 port) {
-    window->Host3->setText("127.0.0.1");
-    window->Port3->setText(QString::number(port));
-    QTest::mouseClick(window->btnConnect, Qt::LeftButton);
+    window->ui().Host3->setText("127.0.0.1");
+    window->ui().Port3->setText(QString::number(port));
+    QTest::mouseClick(window->ui().btnConnect, Qt::LeftButton);
   }
 
-  std::string Status() const { return window->lblStatus->text().toLatin1().toStdString(); }
+  std::string Status() const { return window->ui().lblStatus->text().toLatin1().toStdString(); }
 };
 
 // The messages in a received byte stream, by their length fields.
@@ -80,7 +80,7 @@ private slots:
     QVERIFY(server.WaitForClient());
     server.Send(host::NegotiationRequest());
     server.Send(host::ReadRequest(80));
-    QTRY_COMPARE(rig.window->UiPhase, 1);
+    QTRY_COMPARE(rig.window->uiPhase(), 1);
     server.CloseNormally();
     QTRY_VERIFY(rig.ended);
     QTRY_COMPARE(Split(server.received).size(), std::size_t{3});
@@ -96,11 +96,11 @@ private slots:
     rig.Connect(server.port());
     QVERIFY(server.WaitForClient());
     server.Send(host::ReadRequest(80));
-    QTRY_COMPARE(rig.window->UiPhase, 1);
+    QTRY_COMPARE(rig.window->uiPhase(), 1);
     server.Reset();
     QTRY_VERIFY(rig.Status().starts_with("  Network Error: 10054, "));
     QVERIFY(!rig.ended);
-    QCOMPARE(rig.window->UiPhase, 0);
+    QCOMPARE(rig.window->uiPhase(), 0);
     QCOMPARE(rig.dialogs.Count(Kind::Error), std::size_t{0});
   }
 
@@ -129,7 +129,7 @@ private slots:
     rig.Connect(closedPort);
     QVERIFY(rig.Status().starts_with("  Network Error: 10061, "));
     QCOMPARE(rig.dialogs.Texts(Kind::Message), std::vector<std::string>{"Connection failed"});
-    QVERIFY(rig.window->ConnectWaitTicks >= 31);
+    QVERIFY(rig.window->connectWaitTicks() >= 31);
   }
 };
 

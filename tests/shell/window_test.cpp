@@ -1,8 +1,10 @@
 // The window at start, its phases, the console and the ways it ends,
 // driven through a socket the test plays the host through.
-#include "testsupport.h"
+#include "testdir.h"
+#include "windowrig.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 using support::Bytes;
 using support::RecordingDialogs;
 using support::WindowRig;
+using Kind = RecordingDialogs::Kind;
 namespace host = support::host;
 
 namespace {
@@ -49,26 +52,26 @@ private slots:
     TNSVT& w = *rig.window;
     QCOMPARE(w.windowTitle(), QString("ZORBELIX MPEiX Installer"));
     QCOMPARE(w.centralWidget()->size(), QSize(592, 414));
-    QCOMPARE(w.UiPhase, 0);
-    QCOMPARE(Text(w.lblStatus), std::string("  Application ready "));
-    QCOMPARE(Text(w.lblAction),
+    QCOMPARE(w.uiPhase(), 0);
+    QCOMPARE(Text(w.ui().lblStatus), std::string("  Application ready "));
+    QCOMPARE(Text(w.ui().lblAction),
              std::string("Type in the host name or IP address and press connect."));
-    QVERIFY(w.Panel1->isVisible());
-    QVERIFY(!w.Panel2->isVisible());
-    QVERIFY(!w.Panel3->isVisible());
-    QVERIFY(!w.btnProcess->isEnabled());
-    QVERIFY(!w.Memo1->isEnabled());
-    QVERIFY(!w.Port3->isVisible());
-    QCOMPARE(w.Port3->text(), QString("1570"));
-    QVERIFY(!w.DefaultGroup->isVisible());
-    QVERIFY(!w.DefaultAccount->isVisible());
-    QVERIFY(!w.Label1->isVisible());
-    QCOMPARE(w.GrandTotal, 112128);
-    QCOMPARE(w.HostReadLength, 1);
+    QVERIFY(w.ui().Panel1->isVisible());
+    QVERIFY(!w.ui().Panel2->isVisible());
+    QVERIFY(!w.ui().Panel3->isVisible());
+    QVERIFY(!w.ui().btnProcess->isEnabled());
+    QVERIFY(!w.ui().Memo1->isEnabled());
+    QVERIFY(!w.ui().Port3->isVisible());
+    QCOMPARE(w.ui().Port3->text(), QString("1570"));
+    QVERIFY(!w.ui().DefaultGroup->isVisible());
+    QVERIFY(!w.ui().DefaultAccount->isVisible());
+    QVERIFY(!w.ui().Label1->isVisible());
+    QCOMPARE(w.run().grandTotal(), 112128);
+    QCOMPARE(w.session().HostReadLength(), 1);
     // A hidden row takes no room: the visible one sits right under Panel0.
-    QCOMPARE(w.Panel1->y(), w.Panel0->height());
+    QCOMPARE(w.ui().Panel1->y(), w.ui().Panel0->height());
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Host3));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().Host3));
     for (const char* name :
          {"Memo1", "btnConnect", "btnExit", "btnProcess", "lblStatus", "lblAction", "lbl2", "Host3",
           "Port3", "pb1", "pb2", "Panel0", "Panel1", "Panel2", "Panel3", "lblLogonString",
@@ -105,13 +108,13 @@ private slots:
     TNSVT& w = *rig.window;
     w.SetUiPhase(1);
     QFETCH(bool, rowVisible);
-    QCOMPARE(w.DefaultGroup->isVisible(), rowVisible);
-    QCOMPARE(w.Label1->isVisible(), rowVisible);
-    QTEST(w.DefaultGroup->text(), "groupText");
-    QTEST(w.DefaultGroup->isEnabled(), "groupEditable");
-    QTEST(w.DefaultAccount->text(), "accountText");
-    QTEST(w.DefaultAccount->isEnabled(), "accountEditable");
-    QTEST(QString::fromStdString(w.ScriptVars[12]), "defaultAccount");
+    QCOMPARE(w.ui().DefaultGroup->isVisible(), rowVisible);
+    QCOMPARE(w.ui().Label1->isVisible(), rowVisible);
+    QTEST(w.ui().DefaultGroup->text(), "groupText");
+    QTEST(w.ui().DefaultGroup->isEnabled(), "groupEditable");
+    QTEST(w.ui().DefaultAccount->text(), "accountText");
+    QTEST(w.ui().DefaultAccount->isEnabled(), "accountEditable");
+    QTEST(QString::fromStdString(w.run().scriptVars()[12]), "defaultAccount");
   }
 
   void phases_data() {
@@ -131,15 +134,24 @@ private slots:
     QFETCH(int, requested);
     WindowRig rig;
     TNSVT& w = *rig.window;
-    w.UiPhase = static_cast<std::uint8_t>(from);
-    w.SetLogonLabel(logon.toStdString());
+    if (from > 0) {
+      // The host's first read shows phase 1; its logon notice fills the
+      // label; a later read shows phase 2 once the logon is accepted.
+      rig.Connect();
+      rig.Host(host::ReadRequest(80));
+      rig.Host(host::LogonNotice(logon.toStdString()));
+      if (from == 2) {
+        rig.Host(host::ReadRequest(80));
+      }
+    }
+    QCOMPARE(static_cast<int>(w.uiPhase()), from);
     w.SetUiPhase(requested);
-    QTEST(static_cast<int>(w.UiPhase), "shown");
-    QCOMPARE(w.Panel1->isVisible(), w.UiPhase == 0);
-    QCOMPARE(w.Panel2->isVisible(), w.UiPhase == 1 || w.UiPhase == 2);
-    QCOMPARE(w.Panel3->isVisible(), w.UiPhase == 3);
-    const std::string hint = Text(w.lblAction);
-    switch (w.UiPhase) {
+    QTEST(static_cast<int>(w.uiPhase()), "shown");
+    QCOMPARE(w.ui().Panel1->isVisible(), w.uiPhase() == 0);
+    QCOMPARE(w.ui().Panel2->isVisible(), w.uiPhase() == 1 || w.uiPhase() == 2);
+    QCOMPARE(w.ui().Panel3->isVisible(), w.uiPhase() == 3);
+    const std::string hint = Text(w.ui().lblAction);
+    switch (w.uiPhase()) {
       case 1:
         QCOMPARE(hint, w.LogonInstruction());
         break;
@@ -203,7 +215,7 @@ private slots:
     QCOMPARE(rig.ConsoleText(), std::string("SHOW\n"));
     // With the host echoing, nothing typed appears locally.
     rig.Host(host::Settings(0x8000, 1));
-    QVERIFY(!rig.window->LocalEcho);
+    QVERIFY(!rig.window->session().LocalEcho());
     rig.Host(host::ReadRequest(80));
     TypeText(*rig.window, "pw\r");
     QCOMPARE(rig.ConsoleText(), std::string("SHOW\n"));
@@ -214,9 +226,9 @@ private slots:
     WindowRig rig;
     rig.Connect();
     rig.Host(host::ReadRequest(80));
-    QTest::keyClicks(rig.window->Memo1, "ok");
-    QTest::keyClick(rig.window->Memo1, Qt::Key_C, Qt::ControlModifier);
-    QTest::keyClick(rig.window->Memo1, Qt::Key_Left);  // no character: sends nothing
+    QTest::keyClicks(rig.window->ui().Memo1, "ok");
+    QTest::keyClick(rig.window->ui().Memo1, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(rig.window->ui().Memo1, Qt::Key_Left);  // no character: sends nothing
     // Keys that make no character on a terminal send nothing, whatever text
     // the platform gives them (X11 gives Delete a DEL).
     // Alt and Meta chords are for buttons and menus, never text.
@@ -229,9 +241,9 @@ private slots:
                   {Qt::Key_B, Qt::AltModifier, "b"},        {Qt::Key_B, Qt::MetaModifier, "b"}};
     for (const auto& key : silent) {
       QKeyEvent press(QEvent::KeyPress, key.key, key.modifiers, QString::fromLatin1(key.text));
-      QApplication::sendEvent(rig.window->Memo1, &press);
+      QApplication::sendEvent(rig.window->ui().Memo1, &press);
     }
-    QTest::keyClick(rig.window->Memo1, Qt::Key_Return);
+    QTest::keyClick(rig.window->ui().Memo1, Qt::Key_Return);
     QCOMPARE(rig.SentLines().back(), std::string("ok\x03"));
   }
 
@@ -253,7 +265,7 @@ private slots:
     for (const QString& output : outputs) {
       rig.Host(host::TermIo(output.toStdString(), 0xD0));
     }
-    QTEST(rig.window->Memo1->toPlainText(), "console");
+    QTEST(rig.window->ui().Memo1->toPlainText(), "console");
   }
 
   void consoleKeepsTwentyLines() {
@@ -262,21 +274,21 @@ private slots:
     for (int i = 1; i <= 25; ++i) {
       rig.Host(host::TermIo("line " + std::to_string(i)));
     }
-    const QStringList lines = rig.window->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = rig.window->ui().Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 20);
     QCOMPARE(lines.first(), QString("line 6"));
     QCOMPARE(lines.last(), QString("line 25"));
-    QCOMPARE(rig.window->Memo1->textCursor().position(),
-             rig.window->Memo1->document()->characterCount() - 1);
+    QCOMPARE(rig.window->ui().Memo1->textCursor().position(),
+             rig.window->ui().Memo1->document()->characterCount() - 1);
   }
 
   void hostOutputFeedsConsoleAndHostText() {
     WindowRig rig;
     rig.Connect();
     rig.Host(host::TermIo(std::string("A\0B", 3)));
-    QCOMPARE(rig.window->HostText, std::string("A~B"));
-    QCOMPARE(rig.window->RawHostCount, 3);
-    QCOMPARE(rig.window->RawHostData[1], std::uint8_t{0});
+    QCOMPARE(rig.window->run().hostText(), std::string("A~B"));
+    QCOMPARE(rig.window->run().rawHostCount(), 3);
+    QCOMPARE(rig.window->run().rawHostData()[1], std::uint8_t{0});
     QCOMPARE(rig.ConsoleText(), std::string("A\n"));
     rig.Host(host::TermIo("MPE XL:", 0xD0));
     rig.Host(host::TermIo("HELLO", 0xD0));
@@ -290,15 +302,158 @@ private slots:
     for (int i = 0; i < 4; ++i) {
       rig.Host(host::TermIo(block));
     }
-    QCOMPARE(rig.window->RawHostCount, static_cast<std::int32_t>(nsvt::kMaxFrame));
-    QCOMPARE(rig.window->HostText.size(), std::size_t{120000});
+    QCOMPARE(rig.window->run().rawHostCount(), static_cast<std::int32_t>(nsvt::kMaxFrame));
+    QCOMPARE(rig.window->run().hostText().size(), std::size_t{120000});
+  }
+
+  // ---- Begin ----
+
+  void beginChecksGroupAndAccount_data() {
+    QTest::addColumn<QString>("group");    // entry 1071
+    QTest::addColumn<QString>("account");  // entry 1072
+    QTest::addColumn<QString>("typed");    // typed over the group field, if anything
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("stored");  // %0.%1, or empty when nothing started
+    QTest::newRow("row hidden") << " "
+                                << " "
+                                << "" << true << false << ".";
+    QTest::newRow("defaults kept") << "SYS"
+                                   << "ABC"
+                                   << "" << true << false << "SYS.ABC";
+    QTest::newRow("group changed, yes") << "SYS"
+                                        << "ABC"
+                                        << "xyz" << true << true << "XYZ.ABC";
+    QTest::newRow("group changed, no") << "SYS"
+                                       << "ABC"
+                                       << "XYZ" << false << true << "";
+    // The account entry is blank, so the row showed VORDANEX: a No puts
+    // that back, not the blank entry, and the next Begin runs without asking.
+    QTest::newRow("blank account, no") << "SYS"
+                                       << ""
+                                       << "XYZ" << false << true << "";
+    QTest::newRow("lower-case default always differs") << "sys"
+                                                       << "ABC"
+                                                       << "" << true << true << "SYS.ABC";
+  }
+
+  void beginChecksGroupAndAccount() {
+    QFETCH(QString, group);
+    QFETCH(QString, account);
+    QFETCH(QString, typed);
+    QFETCH(bool, yes);
+    QFETCH(bool, asked);
+    QFETCH(QString, stored);
+    auto table = support::Script({{1, "MSGB~%0.%1"}, {2, "STOP"}});
+    table[1071] = group.toStdString();
+    table[1072] = account.toStdString();
+    WindowRig rig(table);
+    rig.Connect();
+    rig.LogOn();
+    TNSVT& w = *rig.window;
+    const std::size_t sentBefore = rig.socket->sent.size();
+    rig.dialogs.confirmAnswers = {yes};
+    if (!typed.isEmpty()) {
+      w.ui().DefaultGroup->setText(typed);
+    }
+    QTest::mouseClick(w.ui().btnProcess, Qt::LeftButton);
+    if (asked) {
+      QCOMPARE(rig.dialogs.Texts(Kind::Confirm),
+               std::vector<std::string>{
+                   "You have chosen to alter the default installation group and or account for "
+                   "this product. This may result in support delays. \r\n\r\nDo you wish to "
+                   "continue the installation using these values?"});
+    } else {
+      QCOMPARE(rig.dialogs.Count(Kind::Confirm), std::size_t{0});
+    }
+    if (stored.isEmpty()) {
+      const QString shownAccount = account.isEmpty() ? QString("VORDANEX") : account;
+      QVERIFY(rig.dialogs.Texts(Kind::Message).empty());
+      QCOMPARE(w.ui().DefaultGroup->text(), QString("SYS"));
+      QCOMPARE(w.ui().DefaultAccount->text(), shownAccount);
+      QCOMPARE(w.ui().DefaultGroup->selectedText(), QString("SYS"));
+      QVERIFY(rig.SentLines(sentBefore).empty());
+      QTest::mouseClick(w.ui().btnProcess, Qt::LeftButton);
+      QCOMPARE(rig.dialogs.Count(Kind::Confirm), std::size_t{1});
+      QCOMPARE(rig.dialogs.Texts(Kind::Message),
+               std::vector<std::string>{"SYS." + shownAccount.toStdString()});
+    } else {
+      QCOMPARE(rig.dialogs.Texts(Kind::Message), std::vector<std::string>{stored.toStdString()});
+    }
+  }
+
+  void groupFieldFilterKeepsCaret() {
+    auto table = support::Script({});
+    table[1071] = "SYS";
+    table[1072] = "ABC";
+    WindowRig rig(table);
+    rig.Connect();
+    rig.LogOn();
+    TNSVT& w = *rig.window;
+    QLineEdit* field = w.ui().DefaultGroup;
+    field->setFocus();
+    field->setCursorPosition(1);
+    // The caret goes back where it was after the keystroke, whatever the
+    // filter removed.
+    QTest::keyClicks(field, "-");
+    QCOMPARE(field->text(), QString("SYS"));
+    QCOMPARE(field->cursorPosition(), 2);
+    QTest::keyClicks(field, "x9");
+    QCOMPARE(field->text(), QString("SYX9S"));
+    QCOMPARE(field->cursorPosition(), 4);
+    field->setCursorPosition(0);
+    QTest::keyClicks(field, "7");  // a leading digit becomes A
+    QCOMPARE(field->text(), QString("ASYX9S"));
+    QCOMPARE(field->cursorPosition(), 1);
+    QTest::keyClicks(field, "abc");  // a ninth character is cut off
+    QCOMPARE(field->text(), QString("AABCSYX9"));
+  }
+
+  void traceRequests_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("ctrl");
+    QTest::addColumn<bool>("traced");
+    QTest::newRow("Ctrl held") << QStringList{} << true << true;
+    QTest::newRow("first argument with t") << QStringList{"-debug-t"} << false << true;
+    QTest::newRow("first argument without") << QStringList{"-x"} << false << false;
+    QTest::newRow("t only in the second argument") << QStringList{"-x", "t"} << false << false;
+    QTest::newRow("Ctrl and argument") << QStringList{"T"} << true << true;
+  }
+
+  void traceRequests() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, ctrl);
+    QFETCH(bool, traced);
+    support::InTempDir dir;
+    WindowRig rig(
+        support::Script({{1, "MSGB~one"}, {2, "PAUSE~&Again"}, {3, "MSGB~two"}, {4, "STOP"}}),
+        arguments);
+    rig.Connect();
+    rig.LogOn();
+    TNSVT& w = *rig.window;
+    if (ctrl) {
+      rig.modifiers = Qt::ControlModifier;
+    }
+    QTest::mouseClick(w.ui().btnProcess, Qt::LeftButton);
+    w.btnProcessClick();  // a second Begin asking again goes on in the same file
+    QCOMPARE(w.session().TraceOn(), traced);
+    QFile file("TRACEFIL");
+    QCOMPARE(file.exists(), traced);
+    if (!traced) {
+      return;
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.startsWith("PELTRIMAX TRACE: Version"), text.left(80).constData());
+    QCOMPARE(text.split('\n').value(1), QByteArray("ZORBELIX MPEiX Installation\r"));
+    QCOMPARE(text.count("PELTRIMAX TRACE: "), 1);
   }
 
   // ---- ending ----
 
   void exitWithoutConnectionSendsNothing() {
     WindowRig rig;
-    QTest::mouseClick(rig.window->btnExit, Qt::LeftButton);
+    QTest::mouseClick(rig.window->ui().btnExit, Qt::LeftButton);
     QVERIFY(rig.ended);
     QVERIFY(rig.socket->sent.empty());
   }
@@ -320,7 +475,7 @@ private slots:
     WindowRig rig;
     rig.Connect();
     rig.LogOn();
-    QCOMPARE(rig.window->UiPhase, 2);
+    QCOMPARE(rig.window->uiPhase(), 2);
     rig.window->close();
     QCOMPARE(CountTerminationRequests(*rig.socket), std::size_t{1});
     QVERIFY(rig.ended);
@@ -328,14 +483,14 @@ private slots:
 
   void escapePressesExitInConnectPhase() {
     WindowRig rig;
-    QTest::keyClick(rig.window->Host3, Qt::Key_Escape);
+    QTest::keyClick(rig.window->ui().Host3, Qt::Key_Escape);
     QVERIFY(rig.ended);
   }
 
   void menuItemsDoNothing() {
     WindowRig rig;
-    rig.window->Exit1->trigger();
-    rig.window->About1->trigger();
+    rig.window->ui().Exit1->trigger();
+    rig.window->ui().About1->trigger();
     QVERIFY(!rig.ended);
     QVERIFY(rig.dialogs.boxes.empty());
   }
@@ -344,7 +499,7 @@ private slots:
     WindowRig rig;
     rig.window->Timer1Timer();
     rig.window->Timer1Timer();
-    QCOMPARE(rig.window->lbl2->text(), QString("2"));
+    QCOMPARE(rig.window->ui().lbl2->text(), QString("2"));
   }
 };
 

@@ -1,0 +1,111 @@
+// Payloads: loading a compiled-in payload by name, unpacking a packed one,
+// preparing the two 128-byte records a block transfer sends ahead of the
+// data, and releasing whatever is loaded.
+//
+// At most one payload is loaded. PayloadData points either into the
+// resource (PayloadResource) or, after unpacking, into UnpackBuffer; both
+// are dropped together on release.
+#include "install/run.h"
+
+#include "install/payloadstore.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace install {
+
+namespace {
+
+const char kResourceErrorPrefix[] = "Resource Error: ";
+
+}  // namespace
+
+bool Run::InitCodeGeneration(const std::string& name) {
+  if (host_.TraceOn()) {
+    host_.TraceLine(" InitCodeGeneration: " + name);
+  }
+  ReleasePayload();
+  StoredSize = 0;
+  PayloadSize = 0;
+  FileBytesSent = 0;
+  BlockNumber = 1;
+  FcopyExitTries = 0;
+  DataStart = 0;
+  RecordCopyFailed = false;
+
+  std::optional<QByteArray> found = FindPayload(name);
+  if (!found || found->size() > std::numeric_limits<std::int32_t>::max()) {
+    op_.Message(kResourceErrorPrefix + name);
+    return false;
+  }
+  PayloadResource = std::move(*found);
+  StoredSize = PayloadSize = static_cast<std::int32_t>(PayloadResource.size());
+  PayloadData = reinterpret_cast<const std::uint8_t*>(PayloadResource.constData());
+  if (host_.TraceOn()) {
+    host_.TraceLine(" ResourcePtr: " +
+                    std::to_string(reinterpret_cast<std::uintptr_t>(PayloadData)));
+  }
+  return true;
+}
+
+bool Run::UnpackPayloadInto() {
+  std::size_t size = 0;
+  const UnpackResult result = UnpackPayload(
+      std::span(PayloadData, static_cast<std::size_t>(StoredSize)), UnpackBuffer, size);
+  if (result != UnpackResult::Ok) {
+    const std::string why = result == UnpackResult::TooLarge
+                                ? " unpacks to more than 1,000,000 bytes."
+                                : " is damaged and cannot be unpacked.";
+    op_.Message(kResourceErrorPrefix + PayloadName() + why);
+    return false;
+  }
+  // The resource stays loaded beside its unpacked copy until the release.
+  PayloadData = UnpackBuffer.data();
+  PayloadSize = static_cast<std::int32_t>(size);
+  return true;
+}
+
+// Steps shared by the three prepare operations, after the descriptor: the
+// payload's own header when it brings one, else the one built here.
+void Run::PrepareHeader(const TransferRecord& builtHeader) {
+  BlockSequence = 1;
+  TransferHeader.fill(0);
+  const auto available = static_cast<std::size_t>(std::max(PayloadSize, 0));
+  const std::size_t copied = std::min(kRecordSize, available);
+  if (PayloadData != nullptr) {
+    std::copy_n(PayloadData, copied, TransferHeader.begin());
+  }
+  if (HasOwnHeader(TransferHeader)) {
+    DataStart = static_cast<std::int32_t>(kRecordSize);
+  } else {
+    DataStart = 0;
+    TransferHeader = builtHeader;
+  }
+  ActionCode = kStateBlockStart;
+}
+
+void Run::PrepareTextTransfer(std::uint16_t recordSize, std::int64_t recordLimit) {
+  TransferDescriptor =
+      MakeDescriptorText(PayloadName(), recordSize, static_cast<std::uint16_t>(recordLimit));
+  PrepareHeader(MakePlainHeader());
+}
+
+void Run::PrepareBinaryTransfer() {
+  TransferDescriptor = MakeDescriptorBinary(PayloadName());
+  PrepareHeader(MakePlainHeader());
+}
+
+void Run::PrepareNamedTransfer(const std::string& hostName) {
+  TransferDescriptor = MakeDescriptorBinary(hostName);
+  PrepareHeader(MakeNamedHeader());
+}
+
+void Run::ReleasePayload() {
+  PayloadData = nullptr;
+  PayloadResource = QByteArray();
+  std::vector<std::uint8_t>().swap(UnpackBuffer);
+}
+
+}  // namespace install

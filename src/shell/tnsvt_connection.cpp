@@ -1,0 +1,167 @@
+// Connect, and what the session reports: the window's side of the
+// connection. A read request goes to the run while an installation is in
+// progress and to the operator's console otherwise; errors become the one
+// error report; a host that closes the connection ends the program.
+#include "shell/TNSVT.h"
+
+#include "install/errorreport.h"
+#include "shell/consoleedit.h"
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/text.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+constexpr int kConnectWaitLimit = 30;  // ticks of Timer2 a connection may take
+constexpr int kConnectWaitEnded = 31;
+
+const char kConnectionFailed[] = "Connection failed";
+const char kConnectedTo[] = "  Connected to: ";
+
+}  // namespace
+
+void TNSVT::btnConnectClick() {
+  if (connectWaitActive) {
+    return;  // a connection is already being waited for
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  run_.AbandonRun();
+  session_.Open(ui_.Host3->text(), static_cast<quint16>(ui_.Port3->text().toUInt()));
+  ConnectWaitTicks = 0;
+  ui_.Timer2->start();
+
+  connectWaitActive = true;
+  while (!session_.Connected() && ConnectWaitTicks <= kConnectWaitLimit && ui_.Timer2->isActive() &&
+         !ApplicationEnded) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  connectWaitActive = false;
+  ui_.Timer2->stop();
+
+  if (session_.Connected()) {
+    SetStatus(kConnectedTo + session_.RemoteHost());
+    return;  // the busy cursor stays until the host first asks for input
+  }
+  // The system may still be trying; an attempt given up on here must not
+  // report its own failure (or success) minutes later.
+  session_.Close();
+  while (QApplication::overrideCursor() != nullptr) {
+    QApplication::restoreOverrideCursor();
+  }
+  if (!ApplicationEnded) {
+    dialogs().Message(this, kConnectionFailed);
+  }
+}
+
+void TNSVT::Connected() {
+  // The connection wait notices it on its own.
+}
+
+void TNSVT::Received() {
+  IdleTicks = 0;
+}
+
+void TNSVT::HostOutput(nsvt::ConstBytes data, std::uint8_t outputControl) {
+  const bool shown = run_.consoleEcho();
+  if (shown) {
+    AppendConsoleBytes(data);
+  }
+  run_.HostOutput(data);
+  if (shown && outputControl != nsvt::kOutputControlNoNewLine) {
+    EndConsoleLine();
+  }
+}
+
+void TNSVT::ReadRequest() {
+  HandleReadRequest();
+}
+
+void TNSVT::HandleReadRequest() {
+  if (run_.InProgress()) {
+    SetUiPhase(3);
+    run_.DialogueStep();
+    return;
+  }
+  SetConsoleInput(true);
+  if (LogonAccepted) {
+    ui_.btnProcess->setEnabled(true);
+  }
+  SetUiPhase(2);
+}
+
+void TNSVT::LogonNotice(std::string_view text) {
+  HandleLogonNotice(text);
+}
+
+void TNSVT::HandleLogonNotice(std::string_view text) {
+  // A label shows the text up to its first zero byte.
+  const std::string shown(text.substr(0, text.find('\0')));
+  SetLogonLabel(shown);
+  const std::string& requiredLogon = run_.requiredLogon();
+  if (!requiredLogon.empty() && shown.find(requiredLogon) != std::string::npos) {
+    LogonAccepted = true;
+    return;
+  }
+  LogonAccepted = false;
+  dialogs().Message(this, LogonInstruction());
+  SetUiPhase(1);
+}
+
+void TNSVT::InputStopped() {
+  SetConsoleInput(false);
+}
+
+void TNSVT::ReportError(int code, const std::string& text) {
+  if (install::ErrorActionFor(code) == install::ErrorAction::Disconnected) {
+    SetStatus(install::kDisconnectedStatus);
+    return;
+  }
+  SetUiPhase(0);
+  if (const std::optional<std::string> line = install::ErrorStatusLine(code, text)) {
+    SetStatus(Latin1(*line));
+  }
+  if (session_.Connected() && install::ErrorShowsBox(code)) {
+    dialogs().Error(this, ui_.lblStatus->text().toLatin1().toStdString());
+  }
+}
+
+void TNSVT::Error(int code, const std::string& text, bool socketFailed) {
+  if (!socketFailed) {
+    ReportError(code, text);
+    return;
+  }
+  // The socket failed: the run is over, the error reported while the
+  // connection still counts as open, and a connection wait ends at once.
+  run_.AbandonRun();
+  ReportError(code, text);
+  ui_.Timer2->stop();
+  ConnectWaitTicks = kConnectWaitEnded;
+}
+
+void TNSVT::Closed(bool byHost) {
+  // A run still in progress when the host closes the connection (not the
+  // log-off that ends a run) did not install anything the operator can rely
+  // on: say so before the program ends, and end it with a failure status.
+  const bool hostEnded = byHost && !ApplicationEnded;
+  const bool cutShort = hostEnded && run_.InProgress();
+  const std::string report =
+      cutShort ? run_.IncompleteInstallationText(run_.RunStepText()) : std::string();
+  run_.AbandonRun();
+  if (!hostEnded) {
+    return;
+  }
+  if (cutShort) {
+    ExitStatus = kExitIncomplete;
+    dialogs().Error(this, report);
+  }
+  if (!ApplicationEnded) {
+    close();  // the host ended the session: the program ends
+  }
+}

@@ -1,0 +1,113 @@
+// What the run shows and asks of the operator: its boxes through the dialog
+// seam, its echo in the console, the phases, the Begin caption, the idle
+// timer, and the transfer's progress.
+//
+// The run reports progress after every record (several hundred times a
+// second on a fast host). The window is a view: it keeps the latest values
+// and puts them on screen once per frame, so a run costs one repaint a frame
+// at most rather than one a record; the final values are always shown.
+#include "shell/TNSVT.h"
+
+#include "shell/consoleedit.h"
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/text.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kMillisecondsPerSecond = 1000.0;
+constexpr double kFallbackRefreshHz = 60.0;
+const std::uint8_t kLineBreak[] = {'\r', '\n'};
+
+}  // namespace
+
+// A box stops the run until it is answered: what the run has done so far is
+// put on screen behind it first.
+void TNSVT::Message(const std::string& text) {
+  FlushProgress();
+  dialogs().Message(this, text);
+}
+
+bool TNSVT::Confirm(const std::string& text) {
+  FlushProgress();
+  return dialogs().Confirm(this, text);
+}
+
+std::optional<std::string> TNSVT::Input(const std::string& caption, const std::string& prompt) {
+  FlushProgress();
+  return dialogs().Input(this, caption, prompt, "");
+}
+
+void TNSVT::SetConsoleInput(bool on) {
+  ConsoleEdit* memo = ui_.Memo1;
+  if (!on && memo->hasFocus()) {
+    // Disabling the focused console would hand the focus to the next
+    // control in the tab chain (Begin, or the group field), and with it
+    // whatever the operator types ahead. Until the host reads again those
+    // keys go nowhere.
+    memo->clearFocus();
+  }
+  memo->setEnabled(on);
+  if (on) {
+    memo->setFocus();
+  }
+}
+
+void TNSVT::EchoLine(std::string_view echo) {
+  AppendConsoleBytes(std::span(reinterpret_cast<const std::uint8_t*>(echo.data()), echo.size()));
+  EndConsoleLine();
+}
+
+void TNSVT::EchoBytes(std::span<const std::uint8_t> bytes) {
+  AppendConsoleBytes(bytes);
+  AppendConsoleBytes(kLineBreak);
+}
+
+void TNSVT::ForgetUiPhase() {
+  UiPhase = 0;  // no redraw: the stop's request for phase 2 then shows phase 1
+}
+
+void TNSVT::SetBeginCaption(const std::string& caption) {
+  ui_.btnProcess->setText(Latin1(caption));
+}
+
+void TNSVT::SetIdleTimer(bool running) {
+  if (running) {
+    ui_.Timer1->start();
+  } else {
+    ui_.Timer1->stop();
+  }
+}
+
+void TNSVT::ShowProgress(const install::TransferProgress& progress) {
+  pendingProgress_ = PendingProgress{
+      QString::fromLatin1(progress.status.data(), static_cast<qsizetype>(progress.status.size())),
+      progress.filePercent, progress.overallPercent};
+  if (frameTimer_.isActive()) {
+    return;  // shown with the frame already waiting
+  }
+  const QScreen* shownOn = screen();
+  const double hz = shownOn != nullptr && shownOn->refreshRate() > 0 ? shownOn->refreshRate()
+                                                                     : kFallbackRefreshHz;
+  frameTimer_.start(std::max(1, static_cast<int>(std::lround(kMillisecondsPerSecond / hz))));
+}
+
+void TNSVT::FlushProgress() {
+  frameTimer_.stop();
+  if (!pendingProgress_) {
+    return;
+  }
+  const PendingProgress shown = *pendingProgress_;
+  pendingProgress_.reset();
+  ui_.lblStatus->setText(shown.status);
+  ui_.pb1->setValue(shown.filePercent);
+  ui_.pb2->setValue(shown.overallPercent);
+}

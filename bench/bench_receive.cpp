@@ -92,7 +92,7 @@ public:
 
   void Message(const std::string&) override { ++reports; }
   bool Confirm(const std::string&) override { return ++reports, true; }
-  std::optional<std::string> Input(const std::string&, const std::string&) override {
+  std::optional<std::string> Input(const std::string&, const std::string&, int) override {
     ++reports;
     return std::nullopt;
   }

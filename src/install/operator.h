@@ -42,11 +42,12 @@ public:
   virtual ~Operator() = default;
 
   // The boxes. Message: text and OK. Confirm: Yes and No, true only for Yes.
-  // Input: caption, prompt and an empty default; nothing on Cancel.
+  // Input: caption, prompt and an empty default, for script variable
+  // variable (0 to 2); nothing on Cancel.
   virtual void Message(const std::string& text) = 0;
   virtual bool Confirm(const std::string& text) = 0;
-  virtual std::optional<std::string> Input(const std::string& caption,
-                                           const std::string& prompt) = 0;
+  virtual std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                           int variable) = 0;
   // ReportError: the program's one error report (the status line, an error
   // box while connected, the window back to its connect phase).
   virtual void ReportError(int code, const std::string& text) = 0;

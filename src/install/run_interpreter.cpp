@@ -83,7 +83,7 @@ std::int32_t Run::CmdExit() {
 
 template <std::size_t Var>
 std::int32_t Run::CmdAsk() {
-  const auto answer = op_.Input(kInputBoxCaption, Arg(1));
+  const auto answer = op_.Input(kInputBoxCaption, Arg(1), static_cast<int>(Var));
   ScriptVars[Var] = answer.value_or(std::string());
   return kStateNextLine;
 }

@@ -125,7 +125,8 @@ private:
   // ---- tnsvt_operator.cpp: what the run shows and asks ----
   void Message(const std::string& text) override;
   bool Confirm(const std::string& text) override;
-  std::optional<std::string> Input(const std::string& caption, const std::string& prompt) override;
+  std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                   int variable) override;
   void SetConsoleInput(bool on) override;
   void EchoLine(std::string_view echo) override;
   void EchoBytes(std::span<const std::uint8_t> bytes) override;

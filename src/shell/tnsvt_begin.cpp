@@ -5,6 +5,7 @@
 #include "shell/TNSVT.h"
 
 #include "install/asciitext.h"
+#include "install/installtarget.h"
 #include "install/namefilter.h"
 #include "install/traceheader.h"
 #include "shell/dialogs.h"
@@ -18,12 +19,7 @@
 
 namespace {
 
-constexpr int kIdDefaultGroup = 1071;
 const char kTraceFileName[] = "TRACEFIL";
-const char kAlteredDefaults[] =
-    "You have chosen to alter the default installation group and or account for this "
-    "product. This may result in support delays. \r\n\r\n"
-    "Do you wish to continue the installation using these values?";
 
 std::string FieldText(const QLineEdit* field) {
   return field->text().toLatin1().toStdString();
@@ -53,21 +49,19 @@ void FilterField(QLineEdit* field) {
 void TNSVT::btnProcessClick() {
   const bool ctrlHeld = keyboardModifiers().testFlag(Qt::ControlModifier);
 
-  const std::string group = TableString(kIdDefaultGroup);
-  if (!group.empty() && group != " ") {
-    if (FieldText(ui_.DefaultGroup) != group ||
-        FieldText(ui_.DefaultAccount) != run_.scriptVars()[install::kDefaultAccountVar]) {
-      if (!dialogs().Confirm(this, kAlteredDefaults)) {
-        // Back to what the row showed at start: the entries as looked up
-        // now can differ from it (a blank account shows VORDANEX), and
-        // would leave a locked field that can never match again.
-        ui_.DefaultAccount->setText(StartAccountText);
-        ui_.DefaultGroup->setText(StartGroupText);
-        ui_.DefaultGroup->setFocus();
-        ui_.DefaultGroup->selectAll();
-        return;
-      }
-    }
+  // The group setting is looked up again at each press.
+  if (install::NeedsConfirmation(TableString(install::kIdDefaultGroup),
+                                 run_.scriptVars()[install::kDefaultAccountVar],
+                                 FieldText(ui_.DefaultGroup), FieldText(ui_.DefaultAccount)) &&
+      !dialogs().Confirm(this, install::kAlteredDefaults)) {
+    // Back to what the row showed at start: the entries as looked up now
+    // can differ from it (a blank account shows VORDANEX), and would leave
+    // a locked field that can never match again.
+    ui_.DefaultAccount->setText(StartAccountText);
+    ui_.DefaultGroup->setText(StartGroupText);
+    ui_.DefaultGroup->setFocus();
+    ui_.DefaultGroup->selectAll();
+    return;
   }
 
   // Once open, the trace goes on in the same file: a later Begin that asks

@@ -2,6 +2,7 @@
 // the user-interface phases, the two timers and the ways the program ends.
 #include "shell/TNSVT.h"
 
+#include "install/installtarget.h"
 #include "install/scriptline.h"
 #include "install/stringtable.h"
 #include "shell/consoleedit.h"
@@ -42,24 +43,9 @@ constexpr int kIdHintConnect = 1020;
 constexpr int kIdLogonHead = 1030;
 constexpr int kIdLogonTail = 1031;
 constexpr int kIdHintAtPrompt = 1040;
-constexpr int kIdDefaultGroup = 1071;
-constexpr int kIdDefaultAccount = 1072;
 
-const char* const kDefaultBlankGroup = "PUB";
-const char* const kDefaultBlankAccount = "VORDANEX";
 const char* const kStatusReady = "  Application ready ";
 const char* const kLogonLabelEmpty = "  ";
-
-// Blank: nothing left after removing leading and trailing spaces and control
-// characters.
-bool IsBlank(const std::string& text) {
-  for (unsigned char c : text) {
-    if (c > ' ') {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Locked: read-only, disabled and skipped by the Tab key.
 void Lock(QLineEdit* field) {
@@ -265,34 +251,23 @@ void TNSVT::BuildControls() {
 }
 
 void TNSVT::SetUpGroupAccountRow() {
-  const std::string group = TableString(kIdDefaultGroup);
-  const std::string account = TableString(kIdDefaultAccount);
-  if (group == " " && account == " ") {
+  const install::InstallTarget target = install::TargetFromSettings(
+      TableString(install::kIdDefaultGroup), TableString(install::kIdDefaultAccount));
+  if (!target.rowShown) {
     ui_.DefaultGroup->hide();
     ui_.DefaultAccount->hide();
     ui_.Label1->hide();
     ui_.Label2->hide();
   }
-  if (group == " ") {
-    ui_.DefaultGroup->setText("");
+  // Setting a field's text runs its filter, as any change does.
+  ui_.DefaultGroup->setText(Latin1(target.group));
+  if (!target.groupEditable) {
     Lock(ui_.DefaultGroup);
-  } else if (IsBlank(group)) {
-    ui_.DefaultGroup->setText(kDefaultBlankGroup);
-    Lock(ui_.DefaultGroup);
-  } else {
-    ui_.DefaultGroup->setText(Latin1(group));
   }
-  if (account == " ") {
-    run_.SetDefaultAccount("");
-    ui_.DefaultAccount->setText("");
+  run_.SetDefaultAccount(target.defaultAccount);
+  ui_.DefaultAccount->setText(Latin1(target.account));
+  if (!target.accountEditable) {
     Lock(ui_.DefaultAccount);
-  } else if (IsBlank(account)) {
-    run_.SetDefaultAccount(kDefaultBlankAccount);
-    ui_.DefaultAccount->setText(kDefaultBlankAccount);
-    Lock(ui_.DefaultAccount);
-  } else {
-    run_.SetDefaultAccount(account);
-    ui_.DefaultAccount->setText(Latin1(account));
   }
 }
 

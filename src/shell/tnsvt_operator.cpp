@@ -41,7 +41,8 @@ bool TNSVT::Confirm(const std::string& text) {
   return dialogs().Confirm(this, text);
 }
 
-std::optional<std::string> TNSVT::Input(const std::string& caption, const std::string& prompt) {
+std::optional<std::string> TNSVT::Input(const std::string& caption, const std::string& prompt,
+                                        int /*variable*/) {
   FlushProgress();
   return dialogs().Input(this, caption, prompt, "");
 }

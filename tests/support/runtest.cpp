@@ -71,7 +71,7 @@ bool RecordingOperator::Confirm(const std::string& text) {
 }
 
 std::optional<std::string> RecordingOperator::Input(const std::string& caption,
-                                                    const std::string& prompt) {
+                                                    const std::string& prompt, int) {
   Record(Kind::Input, prompt, caption);
   if (inputAnswers.empty()) {
     return std::nullopt;

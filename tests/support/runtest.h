@@ -74,7 +74,8 @@ public:
 
   void Message(const std::string& text) override;
   bool Confirm(const std::string& text) override;
-  std::optional<std::string> Input(const std::string& caption, const std::string& prompt) override;
+  std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                   int variable) override;
   void ReportError(int code, const std::string& text) override;
   void SetConsoleInput(bool on) override { consoleInput = on; }
   void EchoLine(std::string_view echo) override;

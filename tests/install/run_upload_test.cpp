@@ -6,9 +6,10 @@
 #include "testdir.h"
 
 #include <QTest>
-#include "testpayloads.h"
 
 #include <QFile>
+
+#include <zlib.h>
 
 #include <algorithm>
 

@@ -1,7 +1,8 @@
 # Regenerates the payload image and checks it against the committed one:
 # identical bytes, 438 records of 256 bytes, and the version line inside.
-# Run by ctest with GENERATOR, OUTPUT and COMMITTED set.
-execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE rc)
+# Run by ctest with GENERATOR, OUTPUT_DIR and COMMITTED set.
+set(OUTPUT ${OUTPUT_DIR}/ZORBELIX)
+execute_process(COMMAND ${GENERATOR} ${OUTPUT_DIR} ZORBELIX RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "make-payload failed: ${rc}")
 endif()

@@ -22,11 +22,13 @@
 //              c & 0x08 makes the host's writes fail for that answer
 #include "harness.h"
 
+#include "install/stringtable.h"
+
 #include <algorithm>
 #include <fstream>
-#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -44,26 +46,40 @@ constexpr std::uint8_t kEchoOff = 0x02;
 constexpr int kReadLengthShift = 4;
 constexpr std::int32_t kReadLengths[] = {80, 0, 1, 256};
 
-constexpr int kScriptIdLimit = 1000;  // the string table's script ids are 1 to 1000
+constexpr std::size_t kScriptIdLimit = 1000;  // the string table's script ids are 1 to 1000
+// Local lines in a row before a run counts as caught in a loop: far below
+// the program's bound, so a looping input costs little, and still reached.
+constexpr std::int32_t kFuzzLocalLineLimit = 64;
 constexpr int kBeginLimit = 4;
 const char kScriptFileName[] = "script.txt";
 
-std::map<int, std::string> ScriptTable(std::string_view script, bool asFile) {
-  std::map<int, std::string> table;
-  for (int id = 1; id <= kScriptIdLimit; ++id) {
-    table[id] = "";  // only the fuzzed lines: no entry of the shipped script
+// The fuzzed lines as the string table's script (ids 1 to 1000, every
+// other script id empty); entries above 1000 are the program's own.
+class ScriptTable {
+public:
+  ScriptTable(std::string_view script, bool asFile) {
+    if (asFile) {
+      lines_.push_back(std::string("FILE~") + kScriptFileName);
+    }
+    while (!script.empty() && lines_.size() < kScriptIdLimit) {
+      const std::size_t end = script.find('\n');
+      lines_.emplace_back(script.substr(0, end));
+      script = end == std::string_view::npos ? std::string_view{} : script.substr(end + 1);
+    }
   }
-  int id = 1;
-  if (asFile) {
-    table[id++] = std::string("FILE~") + kScriptFileName;
+  std::string Lookup(int id) const {
+    if (id > static_cast<int>(kScriptIdLimit)) {
+      return LoadTableString(id);
+    }
+    if (id < 1 || id > static_cast<int>(lines_.size())) {
+      return {};
+    }
+    return lines_[static_cast<std::size_t>(id - 1)].substr(0, install::kTableStringLimit);
   }
-  while (!script.empty() && id <= kScriptIdLimit) {
-    const std::size_t end = script.find('\n');
-    table[id++] = std::string(script.substr(0, end));
-    script = end == std::string_view::npos ? std::string_view{} : script.substr(end + 1);
-  }
-  return table;
-}
+
+private:
+  std::vector<std::string> lines_;
+};
 
 }  // namespace
 
@@ -91,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(script.data(), static_cast<std::streamsize>(script.size()));
   }
 
-  support::RunRig rig(ScriptTable(script, (flags & kAsFile) != 0));
+  const ScriptTable table(script, (flags & kAsFile) != 0);
+  support::RunRig rig([&table](int id) { return table.Lookup(id); }, kFuzzLocalLineLimit);
   rig.op.keepConsole = false;
   rig.host.traceOn = (flags & kTrace) != 0;
   if (flags & kAnswerBoxes) {

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto nextChunk = [&] {
       const std::size_t n = std::min(chunker.Next(), stream.size());
-      support::Bytes chunk(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(n));
+      const std::span<const std::uint8_t> chunk = stream.first(n);
       stream = stream.subspan(n);
       return chunk;
     };

@@ -95,8 +95,11 @@ Run::Handler Run::HandlerFor(std::int32_t state) {
   return table[static_cast<std::size_t>(state)];
 }
 
-Run::Run(nsvt::HostLink& host, Operator& op, TableLookup table)
-    : host_(host), op_(op), table_(table ? std::move(table) : TableLookup(LoadTableString)) {
+Run::Run(nsvt::HostLink& host, Operator& op, TableLookup table, std::int32_t localLineLimit)
+    : host_(host),
+      op_(op),
+      table_(table ? std::move(table) : TableLookup(LoadTableString)),
+      LocalLineLimit(localLineLimit) {
   RequiredLogon = table_(kIdRequiredLogon);
   ActionText = table_(kIdActionText);
   CommandErrorText = table_(kIdCommandError);

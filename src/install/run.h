@@ -36,8 +36,14 @@ using TableLookup = std::function<std::string(int id)>;
 
 class Run {
 public:
-  // table defaults to the program's own string table.
-  Run(nsvt::HostLink& host, Operator& op, TableLookup table = {});
+  // How many local lines may follow each other without an answer to the
+  // host before the run is ended as caught in a loop.
+  static constexpr std::int32_t kLocalLineLimit = 10000;
+
+  // table defaults to the program's own string table. localLineLimit is
+  // lowered only where loops must end sooner (a fuzzer).
+  Run(nsvt::HostLink& host, Operator& op, TableLookup table = {},
+      std::int32_t localLineLimit = kLocalLineLimit);
   ~Run();
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
@@ -103,9 +109,6 @@ public:
   // after it goes first, half the limit at once.
   static constexpr std::size_t kHostTextLimit = 1 << 20;
   static constexpr std::size_t kHostTextHead = 64 * 1024;
-  // Local lines carried out since the host was last answered; a run that
-  // exceeds the bound is ended instead of looping without end.
-  static constexpr std::int32_t kLocalLineLimit = 10000;
 
 private:
   using Handler = void (Run::*)();
@@ -248,7 +251,10 @@ private:
   std::ifstream ScriptFile;
   std::string ScriptFileName;         // as the FILE line named it, for messages
   std::int32_t ScriptFileLineNo = 0;  // lines read from ScriptFile so far
+  // Local lines carried out since the host was last answered; a run that
+  // exceeds the bound is ended instead of looping without end.
   std::int32_t LocalLinesRun = 0;
+  std::int32_t LocalLineLimit = kLocalLineLimit;
   // Bumped by AbandonRun, so a step that was showing a box when the
   // connection went knows its run is over.
   std::uint32_t RunSerial = 0;
@@ -265,7 +271,7 @@ private:
   // Terminal data.
   bool ConsoleEcho = true;
   std::string HostText;  // NUL stored as "~"; bounded by kHostTextLimit
-  std::array<std::uint8_t, nsvt::kMaxFrame> RawHostData{};
+  std::array<std::uint8_t, nsvt::kMaxFrame> RawHostData;  // read up to RawHostCount only
   std::int32_t RawHostCount = 0;
 
   // The payload and its transfer.
@@ -283,7 +289,7 @@ private:
   std::int32_t BlockSequence = 1;
   TransferRecord TransferDescriptor{};
   TransferRecord TransferHeader{};
-  std::array<std::uint8_t, kBlockBufferSize> BlockBuffer{};
+  std::array<std::uint8_t, kBlockBufferSize> BlockBuffer;  // cleared as each block is built
   // FCOPY's data request failed: the copy is being ended with ":EOD" and the
   // run goes on at the error line, or stops, once FCOPY has finished.
   bool RecordCopyFailed = false;

@@ -308,11 +308,11 @@ bool Run::FetchLine(std::string& line, bool& fromFile, std::int32_t& id) {
 }
 
 bool Run::CarryOutNextLine() {
-  if (++LocalLinesRun > kLocalLineLimit) {
+  if (++LocalLinesRun > LocalLineLimit) {
     const std::string where = ScriptFile.is_open()
                                   ? "in the script file " + ScriptFileName
                                   : "before script line " + std::to_string(ScriptLineNo);
-    EndRunWithMessage("The install script carried out " + std::to_string(kLocalLineLimit) +
+    EndRunWithMessage("The install script carried out " + std::to_string(LocalLineLimit) +
                       " lines in a row without waiting for the host, so it is caught in a "
                       "loop. The installation was stopped " +
                       where + ".");

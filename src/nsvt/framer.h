@@ -35,7 +35,8 @@ public:
   void Clear() { count_ = 0; }
 
 private:
-  std::array<std::uint8_t, kMaxFrame> buffer_{};
+  // Bytes are only read up to count_, so the buffer is never cleared.
+  std::array<std::uint8_t, kMaxFrame> buffer_;
   std::size_t count_ = 0;
 };
 

@@ -132,8 +132,9 @@ private:
 
   Framer framer_;
   ScratchArea scratch_;
-  std::array<std::uint8_t, kReadChunk> readBuffer_{};
-  std::array<std::uint8_t, kTerminalInputHeaderSize + kMaxTerminalData> sendBuffer_{};
+  // Written before every read of them, so they are never cleared.
+  std::array<std::uint8_t, kReadChunk> readBuffer_;
+  std::array<std::uint8_t, kTerminalInputHeaderSize + kMaxTerminalData> sendBuffer_;
   bool dispatching_ = false;                // a message is being acted on
   bool readsHeld_ = false;                  // reads were paused meanwhile
   std::uint32_t connectionGeneration_ = 0;  // bumped whenever the socket opens or closes

@@ -2,12 +2,13 @@
 
 namespace support {
 
-HeadlessRig::HeadlessRig(std::map<int, std::string> table) : table_(std::move(table)) {
+HeadlessRig::HeadlessRig(std::map<int, std::string> table, std::int32_t localLineLimit)
+    : table_(std::move(table)) {
   session = std::make_unique<nsvt::Session>(*this, [this](QObject* parent) {
     socket = new CaptureSocket(parent);
     return socket;
   });
-  run = std::make_unique<install::Run>(*session, op, TableWithOverrides(table_));
+  run = std::make_unique<install::Run>(*session, op, TableWithOverrides(table_), localLineLimit);
 }
 
 HeadlessRig::~HeadlessRig() {

@@ -18,7 +18,8 @@ namespace support {
 
 class HeadlessRig final : public nsvt::SessionListener {
 public:
-  explicit HeadlessRig(std::map<int, std::string> table = {});
+  explicit HeadlessRig(std::map<int, std::string> table = {},
+                       std::int32_t localLineLimit = install::Run::kLocalLineLimit);
   ~HeadlessRig() override;
 
   RecordingOperator op;

@@ -167,6 +167,11 @@ RunRig::RunRig(std::map<int, std::string> table)
   host.readLength = kPromptReadLength;  // logged on, at a prompt
 }
 
+RunRig::RunRig(install::TableLookup table, std::int32_t localLineLimit)
+    : run(host, op, std::move(table), localLineLimit) {
+  host.readLength = kPromptReadLength;
+}
+
 void RunRig::Begin(const std::string& group, const std::string& account) {
   run.Begin(group, account);
 }

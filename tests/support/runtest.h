@@ -111,6 +111,9 @@ class RunRig {
 
 public:
   explicit RunRig(std::map<int, std::string> table = {});
+  // A table of the caller's own (kept alive by it), and a lower bound on
+  // local lines in a row (a fuzzer's, so loops end sooner).
+  RunRig(install::TableLookup table, std::int32_t localLineLimit);
   static constexpr std::int32_t kPromptReadLength = 80;
 
   RecordingHost host;

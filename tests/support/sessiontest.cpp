@@ -18,6 +18,7 @@ void CaptureSocket::Open(const QString& host, quint16 port) {
   openedPort = port;
   ++opens;
   inbox_.clear();
+  taken_ = 0;
   readEnabled_ = true;
   if (refuseWith != 0) {
     const int code = refuseWith;
@@ -44,6 +45,7 @@ void CaptureSocket::Close() {
   emit OnDisconnect();  // still connected, as the real socket is
   connected_ = false;
   inbox_.clear();
+  taken_ = 0;
 }
 
 qint64 CaptureSocket::Send(std::span<const std::uint8_t> bytes) {
@@ -57,29 +59,36 @@ qint64 CaptureSocket::Send(std::span<const std::uint8_t> bytes) {
 qint64 CaptureSocket::Receive(std::span<std::uint8_t> buffer) {
   std::size_t n = 0;
   const std::size_t limit = std::min(buffer.size(), chunkSize);
-  while (n < limit && !inbox_.empty()) {
-    buffer[n++] = inbox_.front();
-    inbox_.pop_front();
+  n = std::min(limit, Pending());
+  std::copy_n(inbox_.begin() + static_cast<std::ptrdiff_t>(taken_), n, buffer.begin());
+  taken_ += n;
+  if (taken_ == inbox_.size()) {
+    inbox_.clear();
+    taken_ = 0;
   }
   return static_cast<qint64>(n);
 }
 
 void CaptureSocket::SetReadEnabled(bool enabled) {
   readEnabled_ = enabled;
-  if (enabled && !inbox_.empty()) {
+  if (enabled && Pending() > 0) {
     // As a socket notifier would: the held bytes are read on the next turn
     // of the event loop.
     QTimer::singleShot(0, this, [this] { Deliver(); });
   }
 }
 
-void CaptureSocket::Inject(const Bytes& bytes) {
+void CaptureSocket::Append(std::span<const std::uint8_t> bytes) {
   inbox_.insert(inbox_.end(), bytes.begin(), bytes.end());
+}
+
+void CaptureSocket::Inject(std::span<const std::uint8_t> bytes) {
+  Append(bytes);
   Deliver();
 }
 
-void CaptureSocket::Arrive(const Bytes& bytes) {
-  inbox_.insert(inbox_.end(), bytes.begin(), bytes.end());
+void CaptureSocket::Arrive(std::span<const std::uint8_t> bytes) {
+  Append(bytes);
   if (connected_ && readEnabled_) {
     emit OnRead();
   }
@@ -90,10 +99,10 @@ void CaptureSocket::Deliver() {
     return;  // the outer delivery loop takes the new bytes
   }
   delivering_ = true;
-  while (connected_ && readEnabled_ && !inbox_.empty()) {
-    const std::size_t before = inbox_.size();
+  while (connected_ && readEnabled_ && Pending() > 0) {
+    const std::size_t before = Pending();
     emit OnRead();
-    if (inbox_.size() == before) {
+    if (Pending() == before) {
       break;  // the window took nothing (reads are held)
     }
   }

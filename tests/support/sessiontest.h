@@ -11,10 +11,10 @@
 #include <QTcpSocket>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,14 +53,14 @@ public:
   void SetReadEnabled(bool enabled) override;
 
   // Host side.
-  void Inject(const Bytes& bytes);
+  void Inject(std::span<const std::uint8_t> bytes);
   // Bytes that arrive while a handler is running (inside a box's loop): one
   // read event, as the system's notifier would raise, unless reads are held.
-  void Arrive(const Bytes& bytes);
+  void Arrive(std::span<const std::uint8_t> bytes);
   void PeerClose();                // a normal close by the host
   void PeerError(int code);        // a reset (10054) or another failure
   void FailPendingOpen(int code);  // the system gives up on a pending open
-  std::size_t Pending() const { return inbox_.size(); }
+  std::size_t Pending() const { return inbox_.size() - taken_; }
 
 private:
   void Deliver();
@@ -68,7 +68,10 @@ private:
   bool pendingOpen_ = false;
   bool readEnabled_ = true;
   bool delivering_ = false;
-  std::deque<std::uint8_t> inbox_;
+  // Bytes not yet received are inbox_ from taken_ on.
+  std::vector<std::uint8_t> inbox_;
+  std::size_t taken_ = 0;
+  void Append(std::span<const std::uint8_t> bytes);
 };
 
 // Host-side NS/VT messages, encoded here from the layouts and not with the

@@ -192,6 +192,12 @@ void TNSVT::BuildControls() {
     bar->setRange(0, kProgressMax);
     bar->setTextVisible(false);
   }
+  // What changes during a transfer paints its own background, so a change
+  // repaints that control alone and not the panel and window behind it.
+  for (QWidget* changing :
+       std::initializer_list<QWidget*>{ui_.lblStatus, ui_.lbl2, ui_.pb1, ui_.pb2}) {
+    changing->setAutoFillBackground(true);
+  }
 
   ui_.Memo1 = new ConsoleEdit(client);
   ConsoleEdit* memo = ui_.Memo1;

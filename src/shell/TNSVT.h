@@ -92,6 +92,7 @@ protected:
 private:
   // ---- tnsvt_form.cpp ----
   void BuildControls();
+  void DescribeForAssistiveTechnology();
   void SetUpGroupAccountRow();
   void SetLogonLabel(const std::string& text);
   void ShowAction(const std::string& text);

@@ -46,6 +46,13 @@ void ConsoleEdit::keyPressEvent(QKeyEvent* event) {
     event->ignore();  // on to the window, where the button mnemonics are
     return;
   }
+  // Tab and Backtab move the focus, as in the console the program was made
+  // for; Ctrl+I still types a tab.
+  if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) &&
+      !(event->modifiers() & Qt::ControlModifier)) {
+    QPlainTextEdit::keyPressEvent(event);
+    return;
+  }
   // Control-key combinations arrive as their control characters; some
   // platforms deliver only the letter, so make the character from the key.
   if ((event->modifiers() & Qt::ControlModifier) && key >= Qt::Key_At &&

@@ -1,6 +1,7 @@
 // The console control: read-only text that hands every typed character to
 // the window instead of inserting it. Keys without a character only move
-// the caret; Alt and Meta chords are left to the buttons and menus.
+// the caret; Tab moves the focus; Alt and Meta chords are left to the
+// buttons and menus.
 #pragma once
 
 #include <QPlainTextEdit>

@@ -239,6 +239,17 @@ void TNSVT::BuildControls() {
   connect(ui_.Timer1, &QTimer::timeout, this, &TNSVT::Timer1Timer);
   connect(ui_.Timer2, &QTimer::timeout, this, &TNSVT::Timer2Timer);
 
+  DescribeForAssistiveTechnology();
+  // The keyboard's way through the window, whatever row is showing: host,
+  // Connect, Exit, the console, Begin, group, account. The console passes
+  // Tab on rather than sending it (Ctrl+I still types a tab).
+  memo->setTabChangesFocus(true);
+  QWidget* chain[] = {ui_.Host3,      ui_.btnConnect,   ui_.btnExit,       memo,
+                      ui_.btnProcess, ui_.DefaultGroup, ui_.DefaultAccount};
+  for (std::size_t i = 1; i < std::size(chain); ++i) {
+    setTabOrder(chain[i - 1], chain[i]);
+  }
+
   frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, &TNSVT::FlushProgress);
 
@@ -254,6 +265,39 @@ void TNSVT::BuildControls() {
   adjustSize();
   setFixedSize(sizeHint());
   move(kWindowLeft, kWindowTop);
+}
+
+// Names and descriptions for screen readers. Buttons and labels are named by
+// their own text (a button's changes with PAUSE and LOGON); the fields, the
+// console and the bars are named here.
+void TNSVT::DescribeForAssistiveTechnology() {
+  const struct {
+    QWidget* control;
+    const char* name;  // nullptr: the control's own text
+    const char* description;
+  } described[] = {
+      {ui_.lblStatus, nullptr, "What the installer is doing, or the last error"},
+      {ui_.lblAction, nullptr, "What to do next"},
+      {ui_.lbl2, nullptr, "Seconds since the host last sent anything during the copy"},
+      {ui_.btnConnect, nullptr, "Connect to the host's NS/VT service on port 1570"},
+      {ui_.Host3, "Host name or address", "The HP 3000 to install on"},
+      {ui_.Port3, "Port", "The host's NS/VT port"},
+      {ui_.btnExit, nullptr, "Leave the installer"},
+      {ui_.btnProcess, nullptr, "Start the installation once you are at an MPE prompt"},
+      {ui_.lblLogonString, nullptr, "The session the host reports"},
+      {ui_.DefaultGroup, "Installation group", "The group to install into"},
+      {ui_.DefaultAccount, "Installation account", "The account to install into"},
+      {ui_.pb1, "Progress of this file", "How much of the current file has been sent"},
+      {ui_.pb2, "Progress of the installation", "How much of the whole installation is done"},
+      {ui_.Memo1, "Terminal console",
+       "The host's output; type here to answer the host when it asks for input"},
+  };
+  for (const auto& entry : described) {
+    if (entry.name != nullptr) {
+      entry.control->setAccessibleName(entry.name);
+    }
+    entry.control->setAccessibleDescription(entry.description);
+  }
 }
 
 void TNSVT::SetUpGroupAccountRow() {

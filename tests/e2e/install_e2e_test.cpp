@@ -3,6 +3,10 @@
 // the failures the host can produce on the way, and a traced run.
 #include "e2eharness.h"
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QWindow>
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -171,6 +175,44 @@ private slots:
     QCOMPARE(w.run().actionCode(), 0);
     QVERIFY(!w.ui().Timer1->isActive());
     QVERIFY(!w.run().payloadLoaded());
+  }
+
+  // Every action from the keyboard, keys going in through the window as the
+  // platform delivers them: the host typed and Enter (Connect), the logon
+  // typed in the console, Tab to Begin and Space. (The port is the window's
+  // hidden setting, so it is set, not typed; the boxes are answered by the
+  // dialog seam.)
+  void keyboardOnlyInstallation() {
+    SimHost sim;
+    QVERIFY2(sim.ok(), qPrintable(sim.log()));
+    Installer rig;
+    TNSVT& w = *rig.window;
+    QWindow* keyboard = w.windowHandle();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.ui().Port3->setText(QString::number(sim.port()));
+    const auto type = [keyboard](const char* text) {
+      for (const char* c = text; *c != '\0'; ++c) {
+        QTest::keyClick(keyboard, *c);
+      }
+    };
+
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().Host3));
+    type("127.0.0.1");
+    QTest::keyClick(keyboard, Qt::Key_Return);
+    QVERIFY(e2e::WaitUntil([&] { return w.ui().Memo1->hasFocus(); }));
+    type("HELLO MANAGER.SYS");
+    QTest::keyClick(keyboard, Qt::Key_Return);
+    QVERIFY(e2e::WaitUntil([&] {
+      return w.uiPhase() == 2 && w.ui().btnProcess->isEnabled() && w.ui().Memo1->hasFocus();
+    }));
+    QTest::keyClick(keyboard, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().btnProcess));
+    QTest::keyClick(keyboard, Qt::Key_Space);
+
+    QVERIFY(e2e::WaitUntil([&] { return rig.ended; }));
+    QVERIFY(rig.SuccessShown());
+    QVERIFY(sim.Stored("SYS", "PUB", "ZORBELIX") == e2e::ShippedPayload());
   }
 
   // The host falls silent instead of asking for record 101, so the window

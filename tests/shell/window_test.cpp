@@ -3,6 +3,7 @@
 #include "testdir.h"
 #include "windowrig.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
@@ -13,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 using support::Bytes;
 using support::RecordingDialogs;
 using support::WindowRig;
@@ -20,6 +23,30 @@ using Kind = RecordingDialogs::Kind;
 namespace host = support::host;
 
 namespace {
+
+// The controls on screen a person can reach or read a value from (buttons,
+// fields, the console, the bars) that a screen reader could not name.
+QStringList UnnamedControls(QWidget* window) {
+  QStringList unnamed;
+  const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* parent) {
+    for (int i = 0; i < parent->childCount(); ++i) {
+      QAccessibleInterface* child = parent->child(i);
+      if (child == nullptr || child->state().invisible) {
+        continue;
+      }
+      const QAccessible::Role role = child->role();
+      const bool interactive = child->state().focusable || role == QAccessible::PushButton ||
+                               role == QAccessible::EditableText ||
+                               role == QAccessible::ProgressBar;
+      if (interactive && child->text(QAccessible::Name).isEmpty()) {
+        unnamed << child->object()->objectName();
+      }
+      walk(child);
+    }
+  };
+  walk(QAccessible::queryAccessibleInterface(window));
+  return unnamed;
+}
 
 std::string Text(const QLabel* label) {
   return label->text().toLatin1().toStdString();
@@ -72,6 +99,11 @@ private slots:
     QCOMPARE(w.ui().Panel1->y(), w.ui().Panel0->height());
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().Host3));
+    // The keyboard's way through the connect row: host, Connect, Exit.
+    QTest::keyClick(w.windowHandle(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().btnConnect));
+    QTest::keyClick(w.windowHandle(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().btnExit));
     for (const char* name :
          {"Memo1", "btnConnect", "btnExit", "btnProcess", "lblStatus", "lblAction", "lbl2", "Host3",
           "Port3", "pb1", "pb2", "Panel0", "Panel1", "Panel2", "Panel3", "lblLogonString",
@@ -150,6 +182,12 @@ private slots:
     QCOMPARE(w.ui().Panel1->isVisible(), w.uiPhase() == 0);
     QCOMPARE(w.ui().Panel2->isVisible(), w.uiPhase() == 1 || w.uiPhase() == 2);
     QCOMPARE(w.ui().Panel3->isVisible(), w.uiPhase() == 3);
+    // A screen reader names every control the phase shows, and reads the
+    // bars' values.
+    QCOMPARE(UnnamedControls(&w), QStringList{});
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(w.ui().pb2);
+    QVERIFY(bar != nullptr && bar->valueInterface() != nullptr);
+    QCOMPARE(bar->valueInterface()->currentValue().toInt(), w.ui().pb2->value());
     const std::string hint = Text(w.ui().lblAction);
     switch (w.uiPhase()) {
       case 1:

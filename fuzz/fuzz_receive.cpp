@@ -17,10 +17,6 @@
 //   flag 0x40  the connection is reset after the stream
 #include "harness.h"
 
-#include <QCoreApplication>
-
-#include <algorithm>
-
 namespace {
 
 constexpr std::uint8_t kInstall = 0x01;
@@ -30,8 +26,6 @@ constexpr std::uint8_t kEndAtEnd = 0x08;
 constexpr std::uint8_t kReconnect = 0x10;
 constexpr std::uint8_t kHostCloses = 0x20;
 constexpr std::uint8_t kReset = 0x40;
-constexpr int kReconnectLimit = 4;
-constexpr int kReadsPerEventTurn = 32;
 const char kTraceFile[] = "TRACEFIL";
 // Local lines in a row before a run counts as caught in a loop: far below
 // the program's bound, so a looping input costs little, and still reached.
@@ -50,21 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const std::uint8_t flags = data[0];
-  fuzzing::Chunker chunker(data[1]);
-  std::span<const std::uint8_t> stream(data + 2, size - 2);
-
+  fuzzing::StreamFeeder feeder(std::span(data + 2, size - 2), data[1]);
   {
     support::HeadlessRig rig({}, kFuzzLocalLineLimit);
     rig.op.keepConsole = false;
     rig.Connect();
-
-    const auto nextChunk = [&] {
-      const std::size_t n = std::min(chunker.Next(), stream.size());
-      const std::span<const std::uint8_t> chunk = stream.first(n);
-      stream = stream.subspan(n);
-      return chunk;
-    };
-
     if (flags & kTrace) {
       rig.session->OpenTrace(kTraceFile);
     }
@@ -73,40 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       rig.Begin();
     }
     if (flags & kDuringBoxes) {
-      // While a box is open the event loop runs: the host's next bytes are
-      // read then, whatever the session or the run is in the middle of.
       rig.op.onBox = [&](const support::RecordingOperator::Box&) {
-        if (!stream.empty() && rig.socket->Connected() && chunker.Coin()) {
-          rig.socket->Arrive(nextChunk());
-        }
+        feeder.ArriveDuringBox(*rig.socket);
       };
     }
-
-    int reconnects = 0;
-    int reads = 0;
-    while (!stream.empty()) {
-      if (!rig.socket->Connected()) {
-        if (!(flags & kReconnect) || ++reconnects > kReconnectLimit) {
-          break;
-        }
-        rig.Connect();
-        continue;
-      }
-      rig.socket->Inject(nextChunk());
-      // Held reads resume from the event loop; otherwise let it turn now and
-      // then only, so byte-sized reads stay cheap.
-      if (rig.socket->Pending() > 0 || ++reads % kReadsPerEventTurn == 0) {
-        QCoreApplication::processEvents();
-      }
-      fuzzing::CheckBounds(*rig.run);
-    }
+    feeder.Feed(
+        *rig.socket, (flags & kReconnect) != 0, [&] { rig.Connect(); }, [] { return false; },
+        [&] { fuzzing::CheckBounds(*rig.run); });
     rig.op.onBox = nullptr;
-    if ((flags & kReset) && rig.socket->Connected()) {
-      rig.socket->PeerError(nsvt::kWsaConnectionReset);
-    }
-    if ((flags & kHostCloses) && rig.socket->Connected()) {
-      rig.socket->PeerClose();
-    }
+    fuzzing::StreamFeeder::EndConnection(*rig.socket, (flags & kReset) != 0,
+                                         (flags & kHostCloses) != 0);
     if ((flags & kEndAtEnd) && rig.session->Connected()) {
       rig.session->SendTerminationRequest();
       rig.session->Close();

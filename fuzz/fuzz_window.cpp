@@ -40,8 +40,6 @@ constexpr std::uint8_t kCloseAtEnd = 0x08;
 constexpr std::uint8_t kReconnect = 0x10;
 constexpr std::uint8_t kHostCloses = 0x20;
 constexpr std::uint8_t kReset = 0x40;
-constexpr int kReconnectLimit = 4;
-constexpr int kReadsPerEventTurn = 32;
 
 void Fail(const char* what) {
   std::fprintf(stderr, "fuzz: bound broken: %s\n", what);
@@ -98,21 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const std::uint8_t flags = data[0];
-  fuzzing::Chunker chunker(data[1]);
-  std::span<const std::uint8_t> stream(data + 2, size - 2);
-
+  fuzzing::StreamFeeder feeder(std::span(data + 2, size - 2), data[1]);
   {
     support::WindowRig rig;
     TNSVT& window = *rig.window;
     rig.Connect();
-
-    const auto nextChunk = [&] {
-      const std::size_t n = std::min(chunker.Next(), stream.size());
-      const std::span<const std::uint8_t> chunk = stream.first(n);
-      stream = stream.subspan(n);
-      return chunk;
-    };
-
     if (flags & kInstall) {
       rig.LogOn();
       if (flags & kTrace) {
@@ -124,43 +112,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       rig.modifiers = Qt::NoModifier;
     }
     if (flags & kDuringBoxes) {
-      // While a box is open the event loop runs: the host's next bytes are
-      // read then, whatever the window is in the middle of.
       rig.dialogs.onBox = [&](const support::RecordingDialogs::Box&) {
-        if (!stream.empty() && rig.socket->Connected() && chunker.Coin()) {
-          rig.socket->Arrive(nextChunk());
-        }
+        feeder.ArriveDuringBox(*rig.socket);
       };
     }
-
-    int reconnects = 0;
-    int reads = 0;
-    while (!stream.empty() && !rig.ended) {
-      if (!rig.socket->Connected()) {
-        if (!(flags & kReconnect) || ++reconnects > kReconnectLimit) {
-          break;
-        }
-        rig.Connect();
-        continue;
-      }
-      rig.socket->Inject(nextChunk());
-      if (chunker.Coin()) {
-        window.Timer1Timer();
-      }
-      // Held reads resume from the event loop; otherwise let it turn now and
-      // then only, so byte-sized reads stay cheap.
-      if (rig.socket->Pending() > 0 || ++reads % kReadsPerEventTurn == 0) {
-        QCoreApplication::processEvents();
-      }
-      CheckWindow(window);
-    }
+    feeder.Feed(
+        *rig.socket, (flags & kReconnect) != 0, [&] { rig.Connect(); }, [&] { return rig.ended; },
+        [&] {
+          if (feeder.chunker().Coin()) {
+            window.Timer1Timer();
+          }
+          CheckWindow(window);
+        });
     rig.dialogs.onBox = nullptr;
-    if ((flags & kReset) && rig.socket->Connected()) {
-      rig.socket->PeerError(nsvt::kWsaConnectionReset);
-    }
-    if ((flags & kHostCloses) && rig.socket->Connected()) {
-      rig.socket->PeerClose();
-    }
+    fuzzing::StreamFeeder::EndConnection(*rig.socket, (flags & kReset) != 0,
+                                         (flags & kHostCloses) != 0);
     if ((flags & kCloseAtEnd) && !rig.ended) {
       window.close();
     }

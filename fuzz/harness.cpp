@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -66,6 +67,61 @@ std::size_t Chunker::Next() {
 bool Chunker::Coin() {
   state_ = state_ * 1664525u + 1013904223u;
   return (state_ >> 20) & 1;
+}
+
+namespace {
+
+constexpr int kReconnectLimit = 4;
+constexpr int kReadsPerEventTurn = 32;
+
+}  // namespace
+
+StreamFeeder::StreamFeeder(std::span<const std::uint8_t> stream, std::uint8_t chunkSeed)
+    : chunker_(chunkSeed), stream_(stream) {}
+
+std::span<const std::uint8_t> StreamFeeder::NextChunk() {
+  const std::size_t n = std::min(chunker_.Next(), stream_.size());
+  const std::span<const std::uint8_t> chunk = stream_.first(n);
+  stream_ = stream_.subspan(n);
+  return chunk;
+}
+
+void StreamFeeder::ArriveDuringBox(support::CaptureSocket& socket) {
+  if (!stream_.empty() && socket.Connected() && chunker_.Coin()) {
+    socket.Arrive(NextChunk());
+  }
+}
+
+void StreamFeeder::Feed(support::CaptureSocket& socket, bool reconnectAllowed,
+                        const std::function<void()>& reconnect, const std::function<bool()>& stop,
+                        const std::function<void()>& afterRead) {
+  int reconnects = 0;
+  int reads = 0;
+  while (!stream_.empty() && !stop()) {
+    if (!socket.Connected()) {
+      if (!reconnectAllowed || ++reconnects > kReconnectLimit) {
+        return;
+      }
+      reconnect();
+      continue;
+    }
+    socket.Inject(NextChunk());
+    // Held reads resume from the event loop; otherwise let it turn now and
+    // then only, so byte-sized reads stay cheap.
+    if (socket.Pending() > 0 || ++reads % kReadsPerEventTurn == 0) {
+      QCoreApplication::processEvents();
+    }
+    afterRead();
+  }
+}
+
+void StreamFeeder::EndConnection(support::CaptureSocket& socket, bool reset, bool hostCloses) {
+  if (reset && socket.Connected()) {
+    socket.PeerError(nsvt::kWsaConnectionReset);
+  }
+  if (hostCloses && socket.Connected()) {
+    socket.PeerClose();
+  }
 }
 
 void CheckBounds(const install::Run& run) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 class TNSVT;
@@ -36,6 +37,32 @@ public:
 private:
   std::uint32_t state_;
   std::size_t limit_;
+};
+
+// Feeds the host's byte stream of an input to a capture socket in read
+// events of the chunker's sizes: the stream-driven targets' main loop.
+class StreamFeeder {
+public:
+  StreamFeeder(std::span<const std::uint8_t> stream, std::uint8_t chunkSeed);
+
+  // While a box is open the event loop runs: the host's next bytes may be
+  // read then, whatever the receiver is in the middle of.
+  void ArriveDuringBox(support::CaptureSocket& socket);
+  // Feeds everything, or until stop() holds. A closed connection is opened
+  // again with reconnect() when allowed, a few times at most. afterRead
+  // runs after each read event (the targets' checks).
+  void Feed(support::CaptureSocket& socket, bool reconnectAllowed,
+            const std::function<void()>& reconnect, const std::function<bool()>& stop,
+            const std::function<void()>& afterRead);
+  // The input's ending: a reset, then a normal close by the host.
+  static void EndConnection(support::CaptureSocket& socket, bool reset, bool hostCloses);
+
+  Chunker& chunker() { return chunker_; }
+
+private:
+  std::span<const std::uint8_t> NextChunk();
+  Chunker chunker_;
+  std::span<const std::uint8_t> stream_;
 };
 
 // Aborts with a message when a buffer that grows with host input has gone

@@ -47,20 +47,16 @@ bool RecordingHost::SendUncut(nsvt::ConstBytes bytes) {
   return Record(SentInput::Kind::Uncut, std::string(bytes.begin(), bytes.end()));
 }
 
-// ---- RecordingOperator ----
+// ---- BoxRecorder and RecordingOperator ----
 
-void RecordingOperator::Record(Kind kind, const std::string& text, const std::string& caption) {
+void BoxRecorder::Record(Kind kind, const std::string& text, const std::string& caption) {
   boxes.push_back({kind, text, caption});
   if (onBox) {
     onBox(boxes.back());
   }
 }
 
-void RecordingOperator::Message(const std::string& text) {
-  Record(Kind::Message, text);
-}
-
-bool RecordingOperator::Confirm(const std::string& text) {
+bool BoxRecorder::AnswerConfirm(const std::string& text) {
   Record(Kind::Confirm, text);
   if (confirmAnswers.empty()) {
     return true;
@@ -70,8 +66,8 @@ bool RecordingOperator::Confirm(const std::string& text) {
   return answer;
 }
 
-std::optional<std::string> RecordingOperator::Input(const std::string& caption,
-                                                    const std::string& prompt, int) {
+std::optional<std::string> BoxRecorder::AnswerInput(const std::string& caption,
+                                                    const std::string& prompt) {
   Record(Kind::Input, prompt, caption);
   if (inputAnswers.empty()) {
     return std::nullopt;
@@ -79,6 +75,21 @@ std::optional<std::string> RecordingOperator::Input(const std::string& caption,
   auto answer = inputAnswers.front();
   inputAnswers.pop_front();
   return answer;
+}
+
+std::vector<std::string> BoxRecorder::Texts(Kind kind) const {
+  std::vector<std::string> texts;
+  for (const Box& box : boxes) {
+    if (box.kind == kind) {
+      texts.push_back(box.text);
+    }
+  }
+  return texts;
+}
+
+bool BoxRecorder::Saw(Kind kind, const std::string& text) const {
+  const auto texts = Texts(kind);
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
 // As the window reports an error: the connect phase, the status line, and
@@ -120,21 +131,6 @@ void RecordingOperator::ShowProgress(const install::TransferProgress& shown) {
   progressStatus = shown.status;
   progress = shown;
   progress->status = progressStatus;
-}
-
-std::vector<std::string> RecordingOperator::Texts(Kind kind) const {
-  std::vector<std::string> texts;
-  for (const Box& box : boxes) {
-    if (box.kind == kind) {
-      texts.push_back(box.text);
-    }
-  }
-  return texts;
-}
-
-bool RecordingOperator::Saw(Kind kind, const std::string& text) const {
-  const auto texts = Texts(kind);
-  return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
 // ---- the string table ----

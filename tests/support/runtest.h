@@ -47,7 +47,10 @@ private:
   std::size_t Cut(std::size_t n) const;
 };
 
-class RecordingOperator final : public install::Operator {
+// Boxes that never block: each is recorded, Confirm and Input answer from
+// queues (Yes and Cancel when empty), and onBox runs while the box would be
+// open. Shared by the recording operator and the window's recording boxes.
+class BoxRecorder {
 public:
   enum class Kind { Message, Error, Confirm, Input };
   struct Box {
@@ -60,6 +63,18 @@ public:
   std::deque<std::optional<std::string>> inputAnswers;  // Cancel when empty
   std::function<void(const Box&)> onBox;                // runs while the box would be open
 
+  std::vector<std::string> Texts(Kind kind) const;
+  std::size_t Count(Kind kind) const { return Texts(kind).size(); }
+  bool Saw(Kind kind, const std::string& text) const;
+
+protected:
+  void Record(Kind kind, const std::string& text, const std::string& caption = {});
+  bool AnswerConfirm(const std::string& text);
+  std::optional<std::string> AnswerInput(const std::string& caption, const std::string& prompt);
+};
+
+class RecordingOperator final : public install::Operator, public BoxRecorder {
+public:
   bool consoleInput = false;
   std::string console;      // what the run echoed, and the host output the rig showed
   bool keepConsole = true;  // off where a long run would grow it without end
@@ -72,10 +87,12 @@ public:
   std::vector<install::RunEnd> ends;
   std::vector<int> errorCodes;
 
-  void Message(const std::string& text) override;
-  bool Confirm(const std::string& text) override;
+  void Message(const std::string& text) override { Record(Kind::Message, text); }
+  bool Confirm(const std::string& text) override { return AnswerConfirm(text); }
   std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
-                                   int variable) override;
+                                   int) override {
+    return AnswerInput(caption, prompt);
+  }
   void ReportError(int code, const std::string& text) override;
   void SetConsoleInput(bool on) override { consoleInput = on; }
   void EchoLine(std::string_view echo) override;
@@ -88,13 +105,9 @@ public:
   void CommandSent(std::string_view command) override { commands.emplace_back(command); }
   void RunEnded(install::RunEnd how) override { ends.push_back(how); }
 
-  std::vector<std::string> Texts(Kind kind) const;
-  std::size_t Count(Kind kind) const { return Texts(kind).size(); }
-  bool Saw(Kind kind, const std::string& text) const;
   int Phase() const { return phases.empty() ? 0 : phases.back(); }
 
 private:
-  void Record(Kind kind, const std::string& text, const std::string& caption = {});
   std::string status_;  // the status line an error report leaves
 };
 

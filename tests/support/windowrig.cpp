@@ -11,67 +11,6 @@
 
 namespace support {
 
-// ---- RecordingDialogs ----
-
-void RecordingDialogs::Record(Kind kind, const std::string& text, const std::string& caption) {
-  boxes.push_back({kind, text, caption});
-  if (onBox) {
-    onBox(boxes.back());
-  }
-}
-
-void RecordingDialogs::Message(QWidget*, const std::string& text) {
-  Record(Kind::Message, text);
-}
-
-void RecordingDialogs::Error(QWidget*, const std::string& text) {
-  Record(Kind::Error, text);
-}
-
-bool RecordingDialogs::Confirm(QWidget*, const std::string& text) {
-  Record(Kind::Confirm, text);
-  if (confirmAnswers.empty()) {
-    return true;
-  }
-  const bool answer = confirmAnswers.front();
-  confirmAnswers.pop_front();
-  return answer;
-}
-
-std::optional<std::string> RecordingDialogs::Input(QWidget*, const std::string& caption,
-                                                   const std::string& prompt, const std::string&) {
-  Record(Kind::Input, prompt, caption);
-  if (inputAnswers.empty()) {
-    return std::nullopt;
-  }
-  auto answer = inputAnswers.front();
-  inputAnswers.pop_front();
-  return answer;
-}
-
-std::vector<std::string> RecordingDialogs::Texts(Kind kind) const {
-  std::vector<std::string> texts;
-  for (const Box& box : boxes) {
-    if (box.kind == kind) {
-      texts.push_back(box.text);
-    }
-  }
-  return texts;
-}
-
-bool RecordingDialogs::Saw(Kind kind, const std::string& text) const {
-  for (const Box& box : boxes) {
-    if (box.kind == kind && box.text == text) {
-      return true;
-    }
-  }
-  return false;
-}
-
-std::size_t RecordingDialogs::Count(Kind kind) const {
-  return Texts(kind).size();
-}
-
 // ---- WindowRig ----
 
 WindowRig::WindowRig(std::map<int, std::string> table, QStringList arguments)

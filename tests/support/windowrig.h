@@ -21,34 +21,16 @@
 
 namespace support {
 
-// Boxes that never block: each is recorded, Confirm and Input answer from
-// queues (Yes and Cancel when empty), and onBox runs while the box would be
-// open.
-class RecordingDialogs final : public Dialogs {
+// The window's boxes, recorded and answered without blocking.
+class RecordingDialogs final : public Dialogs, public BoxRecorder {
 public:
-  enum class Kind { Message, Error, Confirm, Input };
-  struct Box {
-    Kind kind;
-    std::string text;
-    std::string caption;  // Input only
-  };
-  std::vector<Box> boxes;
-  std::deque<bool> confirmAnswers;
-  std::deque<std::optional<std::string>> inputAnswers;
-  std::function<void(const Box&)> onBox;
-
-  void Message(QWidget*, const std::string& text) override;
-  void Error(QWidget*, const std::string& text) override;
-  bool Confirm(QWidget*, const std::string& text) override;
+  void Message(QWidget*, const std::string& text) override { Record(Kind::Message, text); }
+  void Error(QWidget*, const std::string& text) override { Record(Kind::Error, text); }
+  bool Confirm(QWidget*, const std::string& text) override { return AnswerConfirm(text); }
   std::optional<std::string> Input(QWidget*, const std::string& caption, const std::string& prompt,
-                                   const std::string& initial) override;
-
-  std::vector<std::string> Texts(Kind kind) const;
-  bool Saw(Kind kind, const std::string& text) const;
-  std::size_t Count(Kind kind) const;
-
-private:
-  void Record(Kind kind, const std::string& text, const std::string& caption = {});
+                                   const std::string&) override {
+    return AnswerInput(caption, prompt);
+  }
 };
 
 // A window with recording boxes and a capture socket, the string table

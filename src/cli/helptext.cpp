@@ -24,7 +24,8 @@ Where to install:
                        at most 1000), all in this one process.
   --timeout SECONDS    A host that sends nothing for this long is ended:
                        its session gets a termination request and the host
-                       counts as failed (default 60; 0: wait for ever).
+                       counts as failed, or as not logged on before its
+                       installation started (default 60; 0: wait for ever).
 
 The installation:
   --group GROUP        The installation group (%0 of the install script)

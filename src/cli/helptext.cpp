@@ -54,10 +54,11 @@ asterisks):
     ZORBELIX_USER_PASSWORD, ZORBELIX_ACCOUNT_PASSWORD, ZORBELIX_GROUP_PASSWORD
   in the environment, or from
   --password-file FILE  KEY=VALUE lines, KEY user, account or group; blank
-                       lines and # comments skipped; the value is everything
-                       after the first = (spaces too). It wins over the
-                       environment. Only its owner may read or write it
-                       (chmod 600), or it is refused (exit status 64).
+                       lines and # comments skipped; the value is what
+                       follows the first =, without blanks around it. It
+                       wins over the environment. Only its owner may read
+                       or write it (chmod 600), or it is refused (exit
+                       status 64).
   The same passwords serve every host. A password the host asks for and no
   one gave, or one it refuses, ends that host's logon (exit status 2).
 

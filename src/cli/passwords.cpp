@@ -32,14 +32,14 @@ const KindNames& NamesOf(PasswordKind kind) {
   return kNames[static_cast<std::size_t>(kind)];
 }
 
-std::string_view TrimmedKey(std::string_view key) {
-  while (!key.empty() && (key.front() == ' ' || key.front() == '\t')) {
-    key.remove_prefix(1);
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
   }
-  while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) {
-    key.remove_suffix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
   }
-  return key;
+  return text;
 }
 
 // Only the owner may read or write a file of passwords; on Windows the
@@ -93,12 +93,12 @@ std::string ParsePasswordFile(std::string_view text, Passwords& passwords) {
     if (!line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
     }
-    if (TrimmedKey(line).empty() || TrimmedKey(line).front() == kCommentMark) {
+    if (Trimmed(line).empty() || Trimmed(line).front() == kCommentMark) {
       continue;
     }
     const std::size_t equals = line.find('=');
     const std::string_view key =
-        TrimmedKey(line.substr(0, equals == std::string_view::npos ? 0 : equals));
+        Trimmed(line.substr(0, equals == std::string_view::npos ? 0 : equals));
     const KindNames* named = nullptr;
     for (const KindNames& names : kNames) {
       if (key == names.key) {
@@ -109,7 +109,7 @@ std::string ParsePasswordFile(std::string_view text, Passwords& passwords) {
       return "line " + std::to_string(lineNumber) +
              ": expected user=..., account=... or group=... (a comment starts with #)";
     }
-    passwords.Set(named->kind, std::string(line.substr(equals + 1)));
+    passwords.Set(named->kind, std::string(Trimmed(line.substr(equals + 1))));
   }
   return {};
 }

@@ -6,9 +6,9 @@
 //
 // The password file: one KEY=VALUE a line, KEY being user, account or
 // group; blank lines and lines starting with # are skipped; the value is
-// everything after the first '=' up to the line's end (a CR before it is
-// dropped), spaces included. The file must not be readable or writable by
-// the group or others.
+// what follows the first '=' on the line, without the blanks around it
+// (MPE passwords hold none, and "user = x" means x). The file must not be
+// readable or writable by the group or others.
 #pragma once
 
 #include "cli/hosttext.h"

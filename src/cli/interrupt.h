@@ -29,7 +29,9 @@ private:
   void ReadSignals();
 
   bool ok_ = false;
-  QSocketNotifier* notifier_ = nullptr;  // a Qt child
+#ifndef _WIN32
+  QSocketNotifier* notifier_ = nullptr;  // a Qt child, watching the signal pipe
+#endif
 };
 
 }  // namespace cli

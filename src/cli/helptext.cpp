@@ -98,9 +98,10 @@ Exit status:
   2    the connection or the logon failed on a host: refused, unreachable,
        name not found, a password missing or refused, the logon refused,
        the host closing or falling silent before the installation started
-  64   bad usage: an unknown option, --host or --logon missing, a bad
-       --answer, an unreadable or too open password file, a malformed hosts
-       file, --group or --account where the settings fix them
+  64   bad usage, found before anything connects: an unknown option, --host
+       or --logon missing, a bad --answer, an unreadable or too open
+       password file, a malformed hosts file, a trace that cannot be
+       written, --group or --account where the settings fix them
   130  interrupted by Ctrl+C (143 by SIGTERM): every session is ended with a
        termination request, and each host's result says where it stood
   With many hosts the status is the highest of the hosts' (2 over 1), so 1

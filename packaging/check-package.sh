@@ -9,11 +9,13 @@
 # check the shipped desktop entry and metainfo (and that the icon and program
 # it names are there), and the shipped programs run from / with the
 # environment as it is (no LD_LIBRARY_PATH, no build folder): the simulator's
-# help, the simulator listening and stopping cleanly, and the window offscreen
-# for a few seconds.
+# help, the simulator listening and stopping cleanly, the window offscreen
+# for a few seconds, and one shipped installation by the unattended
+# installer against the simulator.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 64; }
 build="$(cd "$1" && pwd)"
+payload="$(cd "$(dirname "$0")/.." && pwd)/resources/payloads/ZORBELIX"
 app_id=com.peltrimax.ZorbelixInstaller
 
 version="$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")"
@@ -88,8 +90,23 @@ if [ $status -ne 124 ]; then
   exit 1
 fi
 
-# zorbelix-install, when it lands: one whole shipped installation with the
-# extracted programs, one line with its arguments (PORT is the simulator's):
-# with_simulator "$bin/zorbelix-install" ... 127.0.0.1 PORT ... && grep -qx size=112128 "$root/store/SYS/PUB/ZORBELIX.attr"
+echo "-- zorbelix-install --help"
+"$bin/zorbelix-install" --help >"$root/install-help.txt"
+grep -q -- '--hosts' "$root/install-help.txt" || { cat "$root/install-help.txt"; echo "check-package: the help lists no --hosts" >&2; exit 1; }
+
+# One whole shipped installation with the extracted programs: the installer
+# must end with status 0 and the simulator must hold the shipped payload
+# byte for byte.
+install_shipped() {
+  "$bin/zorbelix-install" --host 127.0.0.1 --port "$1" --logon MANAGER.SYS >"$root/install.log" 2>&1 || {
+    cat "$root/install.log" >&2
+    echo "check-package: the extracted zorbelix-install failed" >&2
+    exit 1
+  }
+}
+echo "-- zorbelix-install: the shipped installation on the extracted simulator"
+with_simulator install_shipped PORT
+tail -n 1 "$root/install.log"
+cmp "$payload" "$root/store/SYS/PUB/ZORBELIX" || { echo "check-package: the installed ZORBELIX differs from $payload" >&2; exit 1; }
 
 echo "check-package: $(basename "$deb") passed"

@@ -5,6 +5,7 @@
 #include "shell/TNSVT.h"
 
 #include "install/errorreport.h"
+#include "install/logonnotice.h"
 #include "shell/consoleedit.h"
 #include "shell/controls.h"
 #include "shell/dialogs.h"
@@ -101,11 +102,8 @@ void TNSVT::LogonNotice(std::string_view text) {
 }
 
 void TNSVT::HandleLogonNotice(std::string_view text) {
-  // A label shows the text up to its first zero byte.
-  const std::string shown(text.substr(0, text.find('\0')));
-  SetLogonLabel(shown);
-  const std::string& requiredLogon = run_.requiredLogon();
-  if (!requiredLogon.empty() && shown.find(requiredLogon) != std::string::npos) {
+  SetLogonLabel(std::string(install::ShownLogonNotice(text)));
+  if (install::LogonAccepted(text, run_.requiredLogon())) {
     LogonAccepted = true;
     return;
   }

@@ -3,6 +3,7 @@
 #include "shell/TNSVT.h"
 
 #include "install/installtarget.h"
+#include "install/logonnotice.h"
 #include "install/scriptline.h"
 #include "install/stringtable.h"
 #include "shell/consoleedit.h"
@@ -331,11 +332,8 @@ void TNSVT::SetUiPhase(int phase) {
   } else {
     UiPhase = static_cast<std::uint8_t>(phase);
   }
-  const std::string& requiredLogon = run_.requiredLogon();
-  if (UiPhase == 2) {
-    if (requiredLogon.empty() || LogonLabel.find(requiredLogon) == std::string::npos) {
-      UiPhase = 1;
-    }
+  if (UiPhase == 2 && !install::LogonAccepted(LogonLabel, run_.requiredLogon())) {
+    UiPhase = 1;
   }
 
   ui_.Panel1->setVisible(UiPhase == 0);

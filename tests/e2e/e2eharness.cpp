@@ -106,7 +106,7 @@ bool SimHost::ok() {
   if (!process_.waitForStarted(kStartWaitMs)) {
     return false;
   }
-  static const QRegularExpression listening("listening on 127\\.0\\.0\\.1:(\\d+)");
+  static const QRegularExpression listening("listening on [0-9.]+:(\\d+)");
   QDeadlineTimer deadline(kStartWaitMs);
   while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
     const QRegularExpressionMatch match = listening.match(log());

@@ -35,8 +35,9 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = kRunWaitM
 class SimHost {
 public:
   // Starts the simulator with args added to --listen, --store and
-  // --transcript. ok() waits until it listens and tells whether it came up,
-  // so a simulator can be started ahead of its use.
+  // --transcript (a --listen among args takes the place of 127.0.0.1:0).
+  // ok() waits until it listens and tells whether it came up, so a
+  // simulator can be started ahead of its use.
   explicit SimHost(const QStringList& args = {});
   ~SimHost();
   SimHost(const SimHost&) = delete;

@@ -1,0 +1,138 @@
+#include "cli/helptext.h"
+
+namespace cli {
+
+const char* HelpText() {
+  return R"(Usage: zorbelix-install --host HOST --logon USER.ACCOUNT[,GROUP] [options]
+       zorbelix-install --hosts FILE [--logon USER.ACCOUNT[,GROUP]] [options]
+
+Installs the ZORBELIX host program onto HP 3000 hosts running MPE/iX, over
+NS/VT, without a person: it connects, logs on, runs the installation the
+window program runs on Begin, answers its questions from the command line,
+logs off, and says how it went. It never reads its standard input.
+
+Where to install:
+  --host HOST          One host: a name or an address.
+  --hosts FILE         Many hosts, one a line (the format is below).
+  --port PORT          The hosts' NS/VT port (default 1570); a hosts file
+                       line may give its own.
+  --logon USER.ACCOUNT[,GROUP]
+                       The logon (sent as HELLO USER.ACCOUNT[,GROUP]).
+                       Needed with --host; with --hosts, the logon of the
+                       lines that give none. No passwords here.
+  --jobs N             How many hosts are installed at once (default 8,
+                       at most 1000), all in this one process.
+  --timeout SECONDS    A host that sends nothing for this long is ended:
+                       its session gets a termination request and the host
+                       counts as failed, or as not logged on before its
+                       installation started (default 60; 0: wait for ever).
+
+The installation:
+  --group GROUP        The installation group (%0 of the install script)
+  --account ACCOUNT    and account (%1), where the program's settings let
+                       them be chosen (the shipped settings fix both; then
+                       these options are refused). Upper-cased; an MPE name
+                       (a letter, then letters and digits, at most 8).
+                       Without them, the settings' own.
+  --yes                Answer Yes where the installation asks: the
+                       confirmation of a group and account that differ from
+                       the configured ones, and the script's ASKC questions.
+                       Without it the answer is No, which ends the
+                       installation on that host (nothing is started for the
+                       group and account confirmation; the host is logged off
+                       with BYE) and fails it.
+  --answer N=TEXT      The answer to the script's ASK0, ASK1 or ASK2 (N is 0,
+                       1 or 2); without it the answer is empty. Repeatable,
+                       once per N.
+  Message boxes are printed. A script PAUSE or LOGON stops the installation
+  there and fails it (an unattended run does not go on after one).
+
+Passwords (never on the command line, never printed; in a trace they show as
+asterisks):
+  The host asks for a password with its echo off; its prompt names whose it
+  is ("ENTER ACCOUNT (SYS) PASSWORD:"). The answers come from
+    ZORBELIX_USER_PASSWORD, ZORBELIX_ACCOUNT_PASSWORD, ZORBELIX_GROUP_PASSWORD
+  in the environment, or from
+  --password-file FILE  KEY=VALUE lines, KEY user, account or group; blank
+                       lines and # comments skipped; the value is what
+                       follows the first =, without blanks around it. It
+                       wins over the environment. Only its owner may read
+                       or write it (chmod 600), or it is refused (exit
+                       status 64).
+  The same passwords serve every host. A password the host asks for and no
+  one gave, or one it refuses, ends that host's logon (exit status 2).
+
+Output:
+  --trace PATH         Write the NS/VT trace: with --host into the file
+                       PATH, with --hosts into the folder PATH (made if
+                       missing), one file per host named HOST.trace (or
+                       HOST_PORT.trace when the port is not 1570).
+  --json               One JSON object a line on standard output, nothing
+                       else there (the events are below).
+  Without --json, on a terminal one live line per host shows what it does
+  and its transfer (records or blocks, percent, KB/s); boxes and results
+  scroll above. Elsewhere (a pipe, a log) a plain line per event, progress
+  at most once a second per host. For one host the last line is its result,
+  e.g. "host 10.0.0.5: installed (EXIT) in 4.2 s"; for --hosts a summary
+  table (host, outcome, time, reason) and a line counting the outcomes.
+  Bad usage and other complaints go to standard error.
+
+  -h, --help           This text.
+  --version            The program's version.
+
+Hosts file (--hosts): one host a line,
+    HOST[:PORT] [USER.ACCOUNT[,GROUP]]
+  an IPv6 address in brackets ([fd00::5]:1570). Blank lines, lines starting
+  with # and anything after " #" are skipped. A line without a port uses
+  --port, one without a logon --logon. A malformed line, or a host and port
+  listed twice, is reported with its line number before anything connects
+  (exit status 64).
+
+Exit status:
+  0    every host installed: its script ended through EXIT with no error
+       report on the way, and the host then ended the session
+  1    an installation failed on a host (and every host was logged on to):
+       an error line, a stop, a pause, a failed transfer, an error report,
+       the host cutting the run short, no answer for --timeout seconds
+       once the installation had started, No to a confirmation
+  2    the connection or the logon failed on a host: refused, unreachable,
+       name not found, a password missing or refused, the logon refused,
+       the host closing or falling silent before the installation started
+  64   bad usage, found before anything connects: an unknown option, --host
+       or --logon missing, a bad --answer, an unreadable or too open
+       password file, a malformed hosts file, a trace that cannot be
+       written, --group or --account where the settings fix them
+  130  interrupted by Ctrl+C (143 by SIGTERM): every session is ended with a
+       termination request, and each host's result says where it stood
+  With many hosts the status is the highest of the hosts' (2 over 1), so 1
+  also says that every host was reached and logged on to.
+  A second Ctrl+C closes every connection at once.
+
+JSON events (--json), one object a line, each with "event", "host" (as in
+the hosts file: HOST or HOST:PORT) and "time" (UTC, ISO 8601 with
+milliseconds):
+  connected   "peer": the host's name by reverse lookup, or ""
+  logged_on   "logon": the host's logon notice ("MANAGER.SYS,PUB")
+  command     "command": a command the installation sent ("PURGE ZORBELIX")
+  progress    "payload", "unit" ("record" or "block"), "sent", "total",
+              "percent", "overall_percent", "bytes", "kb_per_s"; at most one
+              a second per host, and always a payload's first and last
+  box         "kind" ("message", "confirm", "input" or "error"), "text";
+              "answer" for confirm ("yes"/"no") and input, "variable" (0-2)
+              for input, "code" for error
+  result      "outcome" ("installed", "failed", "not_logged_on",
+              "interrupted"), "exit_status" (that host's: 0, 1 or 2),
+              "reason", "elapsed_s"
+  summary     the last line, without "host": "hosts", "installed", "failed",
+              "not_logged_on", "interrupted" (counts), "exit_status" (the
+              program's), "elapsed_s"
+
+Examples:
+  ZORBELIX_USER_PASSWORD=secret zorbelix-install --host hp3000 --logon MANAGER.SYS
+  zorbelix-install --hosts sites.txt --logon MANAGER.SYS --password-file ~/.zorbelix-pw \
+      --jobs 20 --trace traces/
+  zorbelix-install --host 10.0.0.5 --logon MANAGER.SYS --json | jq -c 'select(.event=="result")'
+)";
+}
+
+}  // namespace cli

@@ -1,0 +1,117 @@
+#include "cli/interrupt.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace cli {
+
+namespace {
+
+#ifdef _WIN32
+
+Interrupter* activeInterrupter = nullptr;  // not owned
+
+// Runs on a thread of its own: the signal is queued to the event loop.
+BOOL WINAPI ConsoleControl(DWORD /*event*/) {
+  if (activeInterrupter == nullptr) {
+    return FALSE;
+  }
+  QMetaObject::invokeMethod(
+      activeInterrupter, [] { emit activeInterrupter->Interrupted(SIGINT); }, Qt::QueuedConnection);
+  return TRUE;
+}
+
+#else
+
+constexpr int kReadEnd = 0;
+constexpr int kWriteEnd = 1;
+int signalPipe[2] = {-1, -1};
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM};
+
+// Async-signal-safe: one write, errno kept.
+void OnSignal(int signalNumber) {
+  const int savedErrno = errno;
+  const unsigned char number = static_cast<unsigned char>(signalNumber);
+  [[maybe_unused]] const ssize_t written = ::write(signalPipe[kWriteEnd], &number, 1);
+  errno = savedErrno;
+}
+
+bool MakeSignalPipe() {
+  if (::pipe(signalPipe) != 0) {
+    return false;
+  }
+  for (int end : signalPipe) {
+    ::fcntl(end, F_SETFD, FD_CLOEXEC);
+    ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
+  }
+  return true;
+}
+
+void SetHandlers(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signalNumber : kHandledSignals) {
+    ::sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+#endif
+
+}  // namespace
+
+Interrupter::Interrupter(QObject* parent) : QObject(parent) {
+#ifdef _WIN32
+  activeInterrupter = this;
+  ok_ = SetConsoleCtrlHandler(ConsoleControl, TRUE) != 0;
+#else
+  if (!MakeSignalPipe()) {
+    return;
+  }
+  notifier_ = new QSocketNotifier(signalPipe[kReadEnd], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &Interrupter::ReadSignals);
+  SetHandlers(OnSignal);
+  ok_ = true;
+#endif
+}
+
+Interrupter::~Interrupter() {
+#ifdef _WIN32
+  SetConsoleCtrlHandler(ConsoleControl, FALSE);
+  activeInterrupter = nullptr;
+#else
+  if (ok_) {
+    SetHandlers(SIG_DFL);
+    notifier_->setEnabled(false);
+    for (int& end : signalPipe) {
+      ::close(end);
+      end = -1;
+    }
+  }
+#endif
+}
+
+void Interrupter::ReadSignals() {
+#ifndef _WIN32
+  unsigned char number = 0;
+  while (::read(signalPipe[kReadEnd], &number, 1) == 1) {
+    emit Interrupted(number);
+  }
+#endif
+}
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+#include "cli/outcome.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace cli {
+
+const char* OutcomeWord(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Installed:
+      return "installed";
+    case Outcome::Failed:
+      return "failed";
+    case Outcome::NotLoggedOn:
+      return "not logged on";
+    case Outcome::Interrupted:
+      return "interrupted";
+  }
+  return "failed";
+}
+
+const char* OutcomeKey(Outcome outcome) {
+  return outcome == Outcome::NotLoggedOn ? "not_logged_on" : OutcomeWord(outcome);
+}
+
+int ExitStatusFor(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Installed:
+      return kExitInstalled;
+    case Outcome::NotLoggedOn:
+      return kExitNotLoggedOn;
+    case Outcome::Failed:
+    case Outcome::Interrupted:
+      return kExitFailed;
+  }
+  return kExitFailed;
+}
+
+int CombinedExitStatus(const std::vector<HostResult>& results, int signalNumber) {
+  if (signalNumber != 0) {
+    return kExitSignalBase + signalNumber;
+  }
+  int status = kExitInstalled;
+  for (const HostResult& result : results) {
+    status = std::max(status, ExitStatusFor(result.outcome));
+  }
+  return status;
+}
+
+std::string ResultLine(const HostResult& result) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f s", result.seconds);
+  std::string line = "host " + result.host + ": " + OutcomeWord(result.outcome);
+  if (result.outcome == Outcome::Installed) {
+    return line + " (EXIT) in " + seconds;  // the only way a host counts as installed
+  }
+  return line + " after " + seconds + ": " + result.reason;
+}
+
+}  // namespace cli

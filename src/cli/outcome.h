@@ -1,0 +1,50 @@
+// How an unattended installation ended on one host, and the program's exit
+// status for one host or many.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Exit statuses.
+inline constexpr int kExitInstalled = 0;
+inline constexpr int kExitFailed = 1;       // the installation failed on the host
+inline constexpr int kExitNotLoggedOn = 2;  // no connection, or no logon
+inline constexpr int kExitUsage = 64;       // bad usage (as EX_USAGE)
+inline constexpr int kExitSignalBase = 128;
+
+enum class Outcome {
+  Installed,    // the script ended through EXIT, no error report on the way, the host logged off
+  Failed,       // the run started and did not end so
+  NotLoggedOn,  // the connection or the logon failed; nothing was started on the host
+  Interrupted,  // a signal ended it (or it never started because of one)
+};
+
+struct HostResult {
+  std::string host;  // the host's label
+  Outcome outcome = Outcome::Failed;
+  std::string reason;  // one line, in words
+  double seconds = 0;  // from the start of its connection to its end
+};
+
+// "installed", "failed", "not logged on", "interrupted".
+const char* OutcomeWord(Outcome outcome);
+// The same as a JSON value: "installed", "failed", "not_logged_on", "interrupted".
+const char* OutcomeKey(Outcome outcome);
+
+// The exit status of one host's outcome; an interruption counts as a
+// failure here (the program's status says it was interrupted).
+int ExitStatusFor(Outcome outcome);
+
+// The program's status: 0 when every host installed; otherwise the
+// highest of the hosts' statuses, so 2 says some host was never logged on
+// to and 1 that every host was, and some installation failed; 128 + the
+// signal's number (130 for Ctrl+C) when a signal ended the run.
+int CombinedExitStatus(const std::vector<HostResult>& results, int signalNumber);
+
+// "host 127.0.0.2: installed (EXIT) in 4.2 s",
+// "host 127.0.0.3: failed after 1.3 s: Error occured; ...".
+std::string ResultLine(const HostResult& result);
+
+}  // namespace cli

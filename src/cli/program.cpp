@@ -1,0 +1,190 @@
+#include "cli/program.h"
+
+#include "cli/batch.h"
+#include "cli/helptext.h"
+#include "cli/interrupt.h"
+#include "cli/options.h"
+#include "cli/outcome.h"
+#include "cli/passwords.h"
+#include "cli/report.h"
+#include "install/installtarget.h"
+#include "install/stringtable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+const char kProgram[] = "zorbelix-install";
+const char kTraceSuffix[] = ".trace";
+
+// A complaint on standard error; usage errors point to --help.
+void Complain(const std::string& text, bool usage) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
+  if (usage) {
+    std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
+  }
+}
+
+QString Local(const std::string& path) {
+  return QString::fromLocal8Bit(path.c_str());
+}
+
+std::string ReadHosts(const std::string& path, const Options& options,
+                      std::vector<HostEntry>& hosts) {
+  QFile file(Local(path));
+  if (!file.open(QIODevice::ReadOnly)) {
+    return "cannot read the hosts file " + path + ": " + file.errorString().toStdString();
+  }
+  const QByteArray text = file.readAll();
+  HostListResult list =
+      ParseHostList(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                    HostDefaults{options.port, options.logon});
+  if (!list.error.empty()) {
+    return "the hosts file " + path + ", " + list.error;
+  }
+  hosts = std::move(list.hosts);
+  return {};
+}
+
+// "10.0.0.5.trace", "hp3000_1571.trace": the label with what a file name
+// cannot hold made '_'.
+std::string TraceFileName(const HostEntry& entry) {
+  std::string name =
+      entry.port == kNsvtPort ? entry.host : entry.host + "_" + std::to_string(entry.port);
+  for (char& c : name) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '.' || c == '-' || c == '_';
+    if (!kept) {
+      c = '_';
+    }
+  }
+  return name + kTraceSuffix;
+}
+
+// The session ignores a trace file it cannot make; asked for on the command
+// line, a trace that cannot be written is refused before anything connects.
+std::string CheckTraceFile(const std::string& path) {
+  QFile file(Local(path));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    return "cannot write the trace file " + path + ": " + file.errorString().toStdString();
+  }
+  return {};
+}
+
+std::string PlanTraces(const Options& options, std::vector<HostPlan>& plans) {
+  if (!options.trace) {
+    return {};
+  }
+  if (!options.hostsFile) {
+    plans.front().tracePath = *options.trace;
+    return CheckTraceFile(*options.trace);
+  }
+  const QDir folder(Local(*options.trace));
+  if (!folder.mkpath(".")) {
+    return "cannot make the trace folder " + *options.trace;
+  }
+  for (HostPlan& plan : plans) {
+    plan.tracePath = folder.filePath(Local(TraceFileName(plan.entry))).toLocal8Bit().toStdString();
+    if (std::string error = CheckTraceFile(plan.tracePath); !error.empty()) {
+      return error;
+    }
+  }
+  return {};
+}
+
+// Everything the command line asks for, checked before anything connects;
+// the error is bad usage.
+std::string PrepareRun(const Options& options, const install::TableLookup& table,
+                       std::vector<HostPlan>& plans, InstallSettings& settings) {
+  std::vector<HostEntry> hosts;
+  if (options.hostsFile) {
+    if (std::string error = ReadHosts(*options.hostsFile, options, hosts); !error.empty()) {
+      return error;
+    }
+  } else {
+    hosts.push_back({*options.host, options.port, *options.logon});
+  }
+  for (HostEntry& entry : hosts) {
+    plans.push_back({std::move(entry), {}});
+  }
+
+  const InstallChoiceResult target =
+      ChooseInstallTarget(table(install::kIdDefaultGroup), table(install::kIdDefaultAccount),
+                          options.group, options.account);
+  if (!target.error.empty()) {
+    return target.error;
+  }
+  settings.target = target.choice;
+  settings.passwords = PasswordsFromEnvironment();
+  if (options.passwordFile) {
+    if (std::string error = LoadPasswordFile(*options.passwordFile, settings.passwords);
+        !error.empty()) {
+      return error;
+    }
+  }
+  settings.yes = options.yes;
+  settings.answers = options.answers;
+  settings.timeoutSeconds = options.timeoutSeconds;
+  settings.table = table;
+  return PlanTraces(options, plans);
+}
+
+}  // namespace
+
+int RunInstaller(const QStringList& arguments, const install::TableLookup& givenTable) {
+  const OptionsResult parsed = ParseOptions(arguments);
+  if (!parsed.error.empty()) {
+    Complain(parsed.error, true);
+    return kExitUsage;
+  }
+  const Options& options = parsed.options;
+  if (options.help) {
+    std::fputs(HelpText(), stdout);
+    return kExitInstalled;
+  }
+  if (options.version) {
+    std::printf("%s %s\n", kProgram, ZORBELIX_VERSION);
+    return kExitInstalled;
+  }
+
+  const install::TableLookup table =
+      givenTable ? givenTable : install::TableLookup(LoadTableString);
+  std::vector<HostPlan> plans;
+  InstallSettings settings;
+  if (std::string error = PrepareRun(options, table, plans, settings); !error.empty()) {
+    Complain(error, true);
+    return kExitUsage;
+  }
+
+#ifndef _WIN32
+  // A reader of the output that goes away (a closed pipe) must not end the
+  // program in the middle of installations; the writes just fail.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  const std::unique_ptr<Reporter> reporter = MakeReporter(ChooseReportStyle(options.json));
+  int exitStatus = kExitFailed;
+  Batch batch(std::move(plans), std::move(settings), options.jobs, options.hostsFile.has_value(),
+              *reporter, [&exitStatus](int status) {
+                exitStatus = status;
+                QCoreApplication::exit(status);
+              });
+  Interrupter interrupter;
+  if (!interrupter.ok()) {
+    Complain("cannot catch Ctrl+C: an interrupt will end the program without ending the sessions",
+             false);
+  }
+  QObject::connect(&interrupter, &Interrupter::Interrupted, &batch, &Batch::Interrupt);
+  QTimer::singleShot(0, &batch, &Batch::Start);
+  QCoreApplication::exec();
+  return exitStatus;
+}
+
+}  // namespace cli

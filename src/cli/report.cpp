@@ -1,0 +1,101 @@
+#include "cli/reporters.h"
+
+#ifdef _WIN32
+#include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace cli {
+
+namespace {
+
+// A terminal that takes the cursor movements of the live display: on
+// Windows the console must be switched to them first.
+bool StdoutIsLiveTerminal() {
+#ifdef _WIN32
+  if (_isatty(_fileno(stdout)) == 0) {
+    return false;
+  }
+  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return GetConsoleMode(console, &mode) != 0 &&
+         SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+#else
+  return ::isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+}  // namespace
+
+BoxEvent MessageBox(const std::string& text) {
+  BoxEvent box;
+  box.text = text;
+  return box;
+}
+
+BoxEvent ConfirmBox(const std::string& text, bool yes) {
+  BoxEvent box;
+  box.kind = BoxKind::Confirm;
+  box.text = text;
+  box.answer = yes ? "yes" : "no";
+  return box;
+}
+
+BoxEvent InputBox(const std::string& prompt, const std::string& answer, int variable) {
+  BoxEvent box;
+  box.kind = BoxKind::Input;
+  box.text = prompt;
+  box.answer = answer;
+  box.variable = variable;
+  return box;
+}
+
+BoxEvent ErrorBox(int code, const std::string& text) {
+  BoxEvent box;
+  box.kind = BoxKind::Error;
+  box.text = text;
+  box.code = code;
+  return box;
+}
+
+bool ProgressThrottle::Due(const std::string& host, const ProgressEvent& progress) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool edge = progress.sent <= 1 || progress.sent >= progress.total;
+  auto [last, added] = lastShown_.try_emplace(host, now);
+  if (!added && !edge && now - last->second < kInterval) {
+    return false;
+  }
+  last->second = now;
+  return true;
+}
+
+void WriteOut(std::FILE* out, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
+}
+
+ReportStyle ChooseReportStyle(bool json) {
+  if (json) {
+    return ReportStyle::Json;
+  }
+  return StdoutIsLiveTerminal() ? ReportStyle::Terminal : ReportStyle::Plain;
+}
+
+std::unique_ptr<Reporter> MakeReporter(ReportStyle style) {
+  switch (style) {
+    case ReportStyle::Terminal:
+      return MakeTerminalReporter(stdout);
+    case ReportStyle::Json:
+      return MakeJsonReporter(stdout);
+    case ReportStyle::Plain:
+      break;
+  }
+  return MakePlainReporter(stdout);
+}
+
+}  // namespace cli

@@ -1,0 +1,183 @@
+// The unattended installer's readers of what it is given: the hosts file,
+// the password file, the command line, the host's prompts and error lines,
+// and the group and account choice. The end-to-end test runs the program;
+// these tables cover the forms it meets only on a real site.
+#include "cli/hostlist.h"
+#include "cli/hosttext.h"
+#include "cli/installchoice.h"
+#include "cli/options.h"
+#include "cli/passwords.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace cli {
+namespace {
+
+std::string Labels(const HostListResult& list) {
+  std::string text;
+  for (const HostEntry& host : list.hosts) {
+    text += host.Label() + " " + host.logon.Text() + ";";
+  }
+  return text;
+}
+
+TEST(ParseHostList, LinesAndTheirErrors) {
+  const struct {
+    const char* text;
+    const char* hosts;  // "LABEL LOGON;" each, or the error
+  } cases[] = {
+      {"a\n# note\n\n  b:1571  op.acct,grp  # the second\n", "a MANAGER.SYS;b:1571 OP.ACCT,GRP;"},
+      {"[fd00::5]\n[::1]:1571\r\n", "fd00::5 MANAGER.SYS;[::1]:1571 MANAGER.SYS;"},
+      {"a#b\n", "line 1: 'a#b' is not a host name or address"},
+      {"a\nb c d\n", "line 2: expected HOST[:PORT] [USER.ACCOUNT[,GROUP]], found 3 words"},
+      {"a:0\n", "line 1: '0' is not a port number (1 to 65535)"},
+      {"fd00::5\n", "line 1: 'fd00::5': an IPv6 address goes in brackets, as [::1]:1570"},
+      {"[::1\n", "line 1: '[::1': an IPv6 address needs its closing ]"},
+      {"a\nA:1570\n", ""},  // names are not folded: two hosts
+      {"a\na:1570\n", "line 2: a is listed twice"},
+      {"a MANAGER/PW.SYS\n", "line 1: 'MANAGER/PW.SYS' is not a logon of the form"},
+      {"# nothing\n", "no host in it"},
+  };
+  for (const auto& c : cases) {
+    const HostListResult list = ParseHostList(c.text, {kNsvtPort, ParseLogon("MANAGER.SYS")});
+    const std::string got = list.error.empty() ? Labels(list) : list.error;
+    if (std::string(c.hosts).empty()) {
+      EXPECT_EQ(list.hosts.size(), 2u) << c.text;
+    } else {
+      EXPECT_EQ(got.substr(0, std::string(c.hosts).size()), c.hosts) << c.text;
+    }
+  }
+  EXPECT_EQ(ParseHostList("a\n", {}).error,
+            "line 1: no logon for a, and no --logon to use instead");
+}
+
+TEST(ParseLogon, MpeNamesOnly) {
+  const struct {
+    const char* text;
+    const char* logon;  // empty: refused
+  } cases[] = {
+      {"manager.sys", "MANAGER.SYS"}, {"Op1.Acct,Pub", "OP1.ACCT,PUB"},
+      {"MANAGER.SYS,", ""},           {"MANAGER", ""},
+      {"MANAGER/PW.SYS", ""},         {"MANAGER.SYS/PW", ""},
+      {"MGR,MANAGER.SYS", ""},        {"1MGR.SYS", ""},
+      {"ABCDEFGHI.SYS", ""},          {"A.B.C", ""},
+  };
+  for (const auto& c : cases) {
+    const auto logon = ParseLogon(c.text);
+    EXPECT_EQ(logon ? logon->Text() : "", c.logon) << c.text;
+  }
+}
+
+TEST(HostText, PasswordPromptsAndErrorLines) {
+  const struct {
+    const char* text;
+    std::optional<PasswordKind> kind;
+  } prompts[] = {
+      {"ENTER ACCOUNT (SYS) PASSWORD:", PasswordKind::Account},
+      {"ENTER USER (MANAGER) PASSWORD:", PasswordKind::User},
+      {"ENTER ACCOUNT (USER) PASSWORD:", PasswordKind::Account},  // an account called USER
+      {"ENTER GROUP (PUB) PASSWORD:", PasswordKind::Group},
+      {"INCORRECT PASSWORD. (CIERR 1441)\nENTER USER (MGR) PASSWORD:", PasswordKind::User},
+      {"enter group password:", PasswordKind::Group},
+      {"ENTER PASSWORD:", std::nullopt},
+      {"USERNAME:", std::nullopt},
+  };
+  for (const auto& c : prompts) {
+    EXPECT_EQ(PasswordKindIn(c.text), c.kind) << c.text;
+  }
+  EXPECT_EQ(ErrorLineIn("PURGE ZORBELIX\n PURGE FAILED. (CIERR 9999)\n:\n"),
+            "PURGE FAILED. (CIERR 9999)");
+  EXPECT_EQ(ErrorLineIn("NONEXISTENT FILE. (CIWARN 383)\n:"), "");
+  EXPECT_EQ(OneLine(" a\r\n\r\nb\tc  "), "a b c");
+}
+
+TEST(ParsePasswordFile, KeysValuesAndErrors) {
+  const struct {
+    const char* text;
+    const char* user;  // nullptr: not set
+    const char* account;
+    const char* error;  // empty: none
+  } cases[] = {
+      {"# mine\nuser=pw one\r\n\naccount = x=y\n", "pw one", "x=y", ""},
+      {"user=\n", "", nullptr, ""},
+      {"user=a\nuser=b\n", "b", nullptr, ""},
+      {"user=a\npassword=SECRET\n", "a", nullptr, "line 2: expected user=..."},
+      {"SECRET\n", nullptr, nullptr, "line 1: expected user=..."},
+  };
+  for (const auto& c : cases) {
+    Passwords passwords;
+    const std::string error = ParsePasswordFile(c.text, passwords);
+    EXPECT_EQ(error.substr(0, std::string(c.error).size()), c.error) << c.text;
+    EXPECT_EQ(error.find("SECRET"), std::string::npos) << "a value shows in: " << error;
+    const auto& user = passwords.For(PasswordKind::User);
+    const auto& account = passwords.For(PasswordKind::Account);
+    EXPECT_EQ(user.value_or("(none)"), c.user ? c.user : "(none)") << c.text;
+    EXPECT_EQ(account.value_or("(none)"), c.account ? c.account : "(none)") << c.text;
+  }
+}
+
+TEST(ParseOptions, BadUsage) {
+  const struct {
+    QStringList args;
+    const char* error;  // the start of it; empty: accepted
+  } cases[] = {
+      {{"--host", "h", "--logon", "A.B"}, ""},
+      {{"--hosts", "f"}, ""},
+      {{"--host", "h"}, "--host needs --logon"},
+      {{"--logon", "A.B"}, "say where to install"},
+      {{"--host", "h", "--hosts", "f", "--logon", "A.B"}, "--host and --hosts exclude"},
+      {{"--hosts", "f", "--answer", "3=x"}, "--answer '3=x': expected N=TEXT"},
+      {{"--hosts", "f", "--answer", "1=x", "--answer", "1=y"}, "--answer 1 is given twice"},
+      {{"--hosts", "f", "--jobs", "0"}, "--jobs '0'"},
+      {{"--hosts", "f", "--timeout", "-1"}, "--timeout '-1'"},
+      {{"--hosts", "f", "--port", "70000"}, "--port '70000'"},
+      {{"--hosts", "f", "--password", "x"}, "Unknown option 'password'"},
+      {{"--hosts", "f", "extra"}, "unexpected argument 'extra'"},
+  };
+  for (const auto& c : cases) {
+    const OptionsResult result = ParseOptions(QStringList{"zorbelix-install"} + c.args);
+    EXPECT_EQ(result.error.substr(0, std::string(c.error).size()), c.error)
+        << c.args.join(' ').toStdString();
+  }
+  const Options answers =
+      ParseOptions({"zorbelix-install", "--hosts", "f", "--answer", "2=a=b", "--answer", "0="})
+          .options;
+  EXPECT_EQ(answers.answers[0], "");
+  EXPECT_EQ(answers.answers[1], std::nullopt);
+  EXPECT_EQ(answers.answers[2], "a=b");
+}
+
+TEST(ChooseInstallTarget, SettingsFixOrOfferTheFields) {
+  const struct {
+    const char* groupSetting;
+    const char* accountSetting;
+    std::optional<std::string> group;
+    std::optional<std::string> account;
+    const char* chosen;  // "GROUP.ACCOUNT", "!" for a confirmation, or the error's start
+  } cases[] = {
+      {" ", " ", std::nullopt, std::nullopt, "."},
+      {" ", " ", "XYZ", std::nullopt, "the program's settings fix the installation group (empty)"},
+      {"", "", std::nullopt, std::nullopt, "PUB.VORDANEX"},
+      {"", "", "PUB", "vordanex", "PUB.VORDANEX"},
+      {"PUB", "SYS", std::nullopt, std::nullopt, "PUB.SYS"},
+      {"PUB", "SYS", "xyz", std::nullopt, "XYZ.SYS!"},
+      {"PUB", "SYS", std::nullopt, "ACCT", "PUB.ACCT!"},
+      {"PUB", "SYS", "1AB", std::nullopt, "--group '1AB' is not an MPE name"},
+      {"pub", "SYS", std::nullopt, std::nullopt, "PUB.SYS!"},  // the window compares as typed
+  };
+  for (const auto& c : cases) {
+    const InstallChoiceResult result =
+        ChooseInstallTarget(c.groupSetting, c.accountSetting, c.group, c.account);
+    const std::string got = result.error.empty()
+                                ? result.choice.group + "." + result.choice.account +
+                                      (result.choice.needsConfirmation ? "!" : "")
+                                : result.error;
+    EXPECT_EQ(got.substr(0, std::string(c.chosen).size()), c.chosen)
+        << "'" << c.groupSetting << "' '" << c.accountSetting << "'";
+  }
+}
+
+}  // namespace
+}  // namespace cli

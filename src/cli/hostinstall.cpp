@@ -18,6 +18,8 @@ namespace {
 
 const char kLogOffCommand[] = "BYE";
 const char kInstalledReason[] = "the script ended through EXIT";
+const char kPayloadRefusedReason[] =
+    "a payload could not be loaded or sent (Resource Error); the host was logged off";
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr int kSilenceCheckMs = 1000;  // how often a host's silence is looked at, at most
 constexpr int kSilenceChecks = 4;      // and at least, within the bound
@@ -291,8 +293,12 @@ void HostInstall::AfterRunCall() {
   runEnd_.reset();
   switch (how) {
     case install::RunEnd::LoggedOff:
-      // The script's EXIT sent BYE; the host's close confirms it.
-      if (errorShown_) {
+    case install::RunEnd::PayloadRefused:
+      // BYE went out; the host's close confirms it. Only the script's own
+      // EXIT, with no error report on the way, is an installation.
+      if (how == install::RunEnd::PayloadRefused) {
+        Note(Outcome::Failed, kPayloadRefusedReason);
+      } else if (errorShown_) {
         Note(Outcome::Failed, errorReason_);
       } else {
         Note(Outcome::Installed, kInstalledReason);

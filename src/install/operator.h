@@ -29,12 +29,13 @@ struct TransferProgress {
 
 // How a run ended, when ActionCode went back to 0.
 enum class RunEnd {
-  LoggedOff,    // EXIT (or a payload that could not be loaded) sent BYE
-  Stopped,      // STOP, a No to ASKC, a failed check: the operator has the console
-  Paused,       // PAUSE or LOGON: the operator has the console, and Begin goes on
-  Aborted,      // an upload failure ended it at once, with an error report
-  ScriptError,  // the script itself could not go on (a broken line, no line, a loop)
-  Abandoned,    // the connection went
+  LoggedOff,       // EXIT sent BYE: the script's own end
+  PayloadRefused,  // a payload could not be loaded or sent ("Resource Error"); BYE was sent
+  Stopped,         // STOP, a No to ASKC, a failed check: the operator has the console
+  Paused,          // PAUSE or LOGON: the operator has the console, and Begin goes on
+  Aborted,         // an upload failure ended it at once, with an error report
+  ScriptError,     // the script itself could not go on (a broken line, no line, a loop)
+  Abandoned,       // the connection went
 };
 
 class Operator {

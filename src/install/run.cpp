@@ -178,7 +178,6 @@ void Run::StateStop() {
 void Run::StateLogOff() {
   ConsoleEcho = true;
   ClearHostText();
-  RunEnding = RunEnd::LoggedOff;
   SendLine(kLogOffCommand);
   ActionCode = kStatePassing;
 }

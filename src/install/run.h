@@ -151,6 +151,7 @@ private:
   std::int32_t CmdXferD();
   std::int32_t CmdXferE();
   std::int32_t NamedTransfer(const std::string& hostName);
+  std::int32_t RefusePayload();
   bool LoadPayload();
   bool CheckBlockPayload(const std::string& hostName);
 

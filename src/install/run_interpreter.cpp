@@ -78,6 +78,14 @@ std::int32_t Run::CmdStop() {
   return kStateStop;
 }
 std::int32_t Run::CmdExit() {
+  RunEnding = RunEnd::LoggedOff;
+  return kStateLogOff;
+}
+
+// A payload that cannot be loaded or sent: the session is logged off as EXIT
+// does, but the run ends as a failure.
+std::int32_t Run::RefusePayload() {
+  RunEnding = RunEnd::PayloadRefused;
   return kStateLogOff;
 }
 
@@ -186,7 +194,7 @@ bool Run::CheckBlockPayload(const std::string& hostName) {
 
 std::int32_t Run::CmdXferU() {
   if (!LoadPayload()) {
-    return kStateLogOff;
+    return RefusePayload();
   }
   // Only whole records reach the host, so a payload that does not fill its
   // last record is refused rather than cut short or changed by padding.
@@ -195,14 +203,14 @@ std::int32_t Run::CmdXferU() {
     op_.Message("Resource Error: the payload " + Arg(1) + " holds " + std::to_string(size) +
                 " bytes; a record transfer carries whole records of 256 bytes only.");
     ReleasePayload();
-    return kStateLogOff;
+    return RefusePayload();
   }
   return kStateRecordStart;
 }
 
 std::int32_t Run::CmdXferA() {
   if (!LoadPayload() || !CheckBlockPayload(Arg(1))) {
-    return kStateLogOff;
+    return RefusePayload();
   }
   PrepareTextTransfer(static_cast<std::uint16_t>(LineFields[2].Number), LineFields[3].Number);
   return kStateBlockStart;
@@ -210,7 +218,7 @@ std::int32_t Run::CmdXferA() {
 
 std::int32_t Run::CmdXferB() {
   if (!LoadPayload() || !CheckBlockPayload(Arg(1))) {
-    return kStateLogOff;
+    return RefusePayload();
   }
   PrepareBinaryTransfer();
   return kStateBlockStart;
@@ -218,15 +226,15 @@ std::int32_t Run::CmdXferB() {
 
 std::int32_t Run::NamedTransfer(const std::string& hostName) {
   if (!LoadPayload()) {
-    return kStateLogOff;
+    return RefusePayload();
   }
   if (!UnpackPayloadInto()) {
     op_.Message(kResourceError);
     ReleasePayload();
-    return kStateLogOff;
+    return RefusePayload();
   }
   if (!CheckBlockPayload(hostName)) {
-    return kStateLogOff;
+    return RefusePayload();
   }
   PrepareNamedTransfer(hostName);
   return kStateBlockStart;

@@ -443,6 +443,7 @@ void RunScriptTest::payloadsRefused() {
     QCOMPARE(messages.back(), std::string("Resource Error"));
   }
   QCOMPARE(s.Sent(), std::vector<std::string>{"BYE"});  // nothing of the payload went out
+  QCOMPARE(s.op.ends, std::vector<install::RunEnd>{install::RunEnd::PayloadRefused});
   QCOMPARE(s.run.actionCode(), 0);
   QVERIFY(!s.run.payloadLoaded());
 }

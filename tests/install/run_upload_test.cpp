@@ -231,6 +231,7 @@ void RunUploadTest::shippedInstallation() {
   s.Answer(":");
   QCOMPARE(s.Sent(), std::vector<std::string>{"BYE"});
   QCOMPARE(s.Messages(), std::vector<std::string>{"Successful installation."});
+  QCOMPARE(s.op.ends, std::vector<install::RunEnd>{install::RunEnd::LoggedOff});
   QCOMPARE(s.run.actionText(), std::string("Done."));
   QCOMPARE(s.run.actionCode(), 0);
 

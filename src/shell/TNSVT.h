@@ -17,6 +17,7 @@
 #include "nsvt/session.h"
 #include "shell/controls.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -135,10 +136,11 @@ private:
   void ShowProgress(const install::TransferProgress& progress) override;
   void SetBeginCaption(const std::string& caption) override;
   void SetIdleTimer(bool running) override;
-  // Progress is shown no faster than the screen refreshes: the latest values
-  // wait for the next frame, and anything that writes the status line
-  // itself first puts them on screen.
+  // Progress is shown at most ten times a second and no faster than the
+  // screen refreshes: the latest values wait for the next showing, and
+  // anything that writes the status line itself first puts them on screen.
   void FlushProgress();
+  int FrameMilliseconds() const;
 
   Dialogs& dialogs() { return dialogs_; }
   std::string TableString(int id) const;
@@ -183,4 +185,5 @@ private:
   };
   std::optional<PendingProgress> pendingProgress_;
   QTimer frameTimer_;
+  QElapsedTimer sinceProgressShown_;
 };

@@ -117,7 +117,7 @@ collections="$root/fs/usr/share/ansible/collections"
 [ -f "$collections/ansible_collections/peltrimax/zorbelix/plugins/modules/install.py" ] ||
   { echo "check-package: no peltrimax.zorbelix collection under /usr/share/ansible/collections" >&2; exit 1; }
 if command -v ansible-doc >/dev/null; then
-  ANSIBLE_COLLECTIONS_PATH="$collections" ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=False \
+  LC_ALL=C.UTF-8 ANSIBLE_COLLECTIONS_PATH="$collections" ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=False \
     ansible-doc peltrimax.zorbelix.install >"$root/ansible-doc.txt"
   grep -q "^RETURN VALUES" "$root/ansible-doc.txt" || { cat "$root/ansible-doc.txt"; echo "check-package: ansible-doc shows no return values" >&2; exit 1; }
 else

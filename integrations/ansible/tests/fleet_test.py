@@ -102,6 +102,7 @@ def playbook(work, inventory, extra):
         "ANSIBLE_STDOUT_CALLBACK": "default",
         "ANSIBLE_RETRY_FILES_ENABLED": "False",
         "ANSIBLE_NOCOLOR": "1",
+        "LC_ALL": "C.UTF-8",  # ansible-core refuses any locale but a UTF-8 one
         "PYTHONDONTWRITEBYTECODE": "1",  # nothing written into the source tree
     })
     command = ["ansible-playbook", "-i", inventory, os.path.join(HERE, "fleet.yml")] + extra

@@ -22,6 +22,7 @@ cp -r "$collection" "$work/ansible_collections/peltrimax/zorbelix"
 cp "$here/fleet.yml" "$work/fleet.yml"
 export HOME="$work/home" ANSIBLE_COLLECTIONS_PATH="$work" ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=False
 export ANSIBLE_CONFIG="$work/ansible.cfg" NO_COLOR=1 PYTHONDONTWRITEBYTECODE=1
+export LC_ALL=C.UTF-8  # ansible-core refuses any locale but a UTF-8 one
 : >"$ANSIBLE_CONFIG"
 cd "$work/ansible_collections/peltrimax/zorbelix"
 

@@ -11,7 +11,8 @@
 # environment as it is (no LD_LIBRARY_PATH, no build folder): the simulator's
 # help, the simulator listening and stopping cleanly, the window offscreen
 # for a few seconds, and one shipped installation by the unattended
-# installer against the simulator.
+# installer against the simulator; the Ansible collection is where
+# ansible-core finds it, and ansible-doc renders its module from there.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 64; }
 build="$(cd "$1" && pwd)"
@@ -108,5 +109,19 @@ echo "-- zorbelix-install: the shipped installation on the extracted simulator"
 with_simulator install_shipped PORT
 tail -n 1 "$root/install.log"
 cmp "$payload" "$root/store/SYS/PUB/ZORBELIX" || { echo "check-package: the installed ZORBELIX differs from $payload" >&2; exit 1; }
+
+# The Ansible collection where Debian's ansible-core looks without
+# configuration; its module documentation must render from there.
+echo "-- the Ansible collection peltrimax.zorbelix"
+collections="$root/fs/usr/share/ansible/collections"
+[ -f "$collections/ansible_collections/peltrimax/zorbelix/plugins/modules/install.py" ] ||
+  { echo "check-package: no peltrimax.zorbelix collection under /usr/share/ansible/collections" >&2; exit 1; }
+if command -v ansible-doc >/dev/null; then
+  LC_ALL=C.UTF-8 ANSIBLE_COLLECTIONS_PATH="$collections" ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=False \
+    ansible-doc peltrimax.zorbelix.install >"$root/ansible-doc.txt"
+  grep -q "^RETURN VALUES" "$root/ansible-doc.txt" || { cat "$root/ansible-doc.txt"; echo "check-package: ansible-doc shows no return values" >&2; exit 1; }
+else
+  echo "(ansible-doc is not installed: the documentation is not rendered)"
+fi
 
 echo "check-package: $(basename "$deb") passed"

@@ -11,6 +11,7 @@ packages=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev libgtest-dev
           libxcb1-dev            # the desktop test reads captions back from the X server
           dpkg-dev file          # the Debian package: dpkg-shlibdeps, and file, which CPack runs on each binary
           lintian desktop-file-utils appstream  # its checks
+          ansible-core ansible-lint  # the Ansible collection's test (the real ansible-playbook) and lint
           "$@")
 
 missing=()

@@ -47,6 +47,19 @@ The installation:
   Message boxes are printed. A script PAUSE or LOGON stops the installation
   there and fails it (an unattended run does not go on after one).
 
+Versions (the host's ZORBELIX.PUB.SYS as its VERSION command reports it,
+against the version line of the payload this program carries):
+  --check              Only compare: log on, send VERSION, log off with BYE.
+                       Nothing on the host changes. Each host's result is
+                       "checked", with the installed version ("none" for a
+                       missing file or one without a version line), the
+                       payload's and the action, "install" or "none" (the
+                       versions are equal). Exit status 0 when every host
+                       was checked, 2 when one could not be logged on to.
+  --skip-current       Compare first in the same session; a host that holds
+                       the payload's version is logged off with BYE and its
+                       result is "current" (status 0). The others install.
+
 Passwords (never on the command line, never printed; in a trace they show as
 asterisks):
   The host asks for a password with its echo off; its prompt names whose it
@@ -90,7 +103,8 @@ Hosts file (--hosts): one host a line,
 
 Exit status:
   0    every host installed: its script ended through EXIT with no error
-       report on the way, and the host then ended the session
+       report on the way, and the host then ended the session (or was
+       current with --skip-current, or checked with --check)
   1    an installation failed on a host (and every host was logged on to):
        an error line, a stop, a pause, a failed transfer, an error report,
        the host cutting the run short, no answer for --timeout seconds
@@ -113,7 +127,8 @@ the hosts file: HOST or HOST:PORT) and "time" (UTC, ISO 8601 with
 milliseconds):
   connected   "peer": the host's name by reverse lookup, or ""
   logged_on   "logon": the host's logon notice ("MANAGER.SYS,PUB")
-  command     "command": a command the installation sent ("PURGE ZORBELIX")
+  command     "command": a command the installation or the version check
+              sent ("PURGE ZORBELIX", "VERSION ZORBELIX.PUB.SYS")
   progress    "payload", "unit" ("record" or "block"), "sent", "total",
               "percent", "overall_percent", "bytes", "kb_per_s"; at most one
               a second per host, and always a payload's first and last
@@ -121,11 +136,14 @@ milliseconds):
               "answer" for confirm ("yes"/"no") and input, "variable" (0-2)
               for input, "code" for error
   result      "outcome" ("installed", "failed", "not_logged_on",
-              "interrupted"), "exit_status" (that host's: 0, 1 or 2),
-              "reason", "elapsed_s"
+              "interrupted", "current", "checked"), "exit_status" (that
+              host's: 0, 1 or 2), "reason", "elapsed_s"; when the host's
+              version was read (--check, --skip-current) also
+              "installed_version" (null for none), "payload_version",
+              "action" ("install" or "none")
   summary     the last line, without "host": "hosts", "installed", "failed",
-              "not_logged_on", "interrupted" (counts), "exit_status" (the
-              program's), "elapsed_s"
+              "not_logged_on", "interrupted", "current", "checked" (counts),
+              "exit_status" (the program's), "elapsed_s"
 
 Examples:
   ZORBELIX_USER_PASSWORD=secret zorbelix-install --host hp3000 --logon MANAGER.SYS

@@ -9,6 +9,7 @@
 #include "install/installtarget.h"
 #include "install/logonnotice.h"
 #include "install/traceheader.h"
+#include "install/version.h"
 
 #include <algorithm>
 
@@ -17,6 +18,7 @@ namespace cli {
 namespace {
 
 const char kLogOffCommand[] = "BYE";
+const char kVersionCommand[] = "VERSION ";
 const char kInstalledReason[] = "the script ended through EXIT";
 const char kPayloadRefusedReason[] =
     "a payload could not be loaded or sent (Resource Error); the host was logged off";
@@ -25,6 +27,25 @@ constexpr int kSilenceCheckMs = 1000;  // how often a host's silence is looked a
 constexpr int kSilenceChecks = 4;      // and at least, within the bound
 // NS/VT events the session reports that are not failures of the socket.
 constexpr int kErrorTerminationUnknown = 4005;
+
+// "ZORBELIX.PUB.SYS" for the logon "MANAGER.SYS,PUB": the script works in
+// its logon group, which the logon the installation requires names; without
+// a group the file's own name stands for the one in the logon group.
+std::string InstalledFile(const std::string& file, std::string_view logon) {
+  const std::size_t dot = logon.find('.');
+  const std::size_t comma = logon.find(',', dot == std::string_view::npos ? 0 : dot);
+  if (dot == std::string_view::npos || comma == std::string_view::npos) {
+    return file;
+  }
+  return file + "." + std::string(logon.substr(comma + 1)) + "." +
+         std::string(logon.substr(dot + 1, comma - dot - 1));
+}
+
+// A host whose result is settled once it has logged off: BYE is on its way.
+bool SettledAtLogOff(Outcome outcome) {
+  return outcome == Outcome::Installed || outcome == Outcome::Current ||
+         outcome == Outcome::Checked;
+}
 
 // "Connection refused (10061)".
 std::string ReportLine(int code, const std::string& text) {
@@ -117,7 +138,10 @@ void HostInstall::ReadRequest() {
       AnswerLogonRead();
       break;
     case Phase::LoggedOn:
-      StartRun();
+      settings_.versionMode == VersionMode::Off ? StartRun() : AskVersion();
+      break;
+    case Phase::Checking:
+      JudgeVersion();
       break;
     case Phase::Running:
     case Phase::LoggingOff:
@@ -159,8 +183,8 @@ void HostInstall::Error(int code, const std::string& text, bool socketFailed) {
       Finish();
       return;
     }
-    if (result_ && result_->outcome == Outcome::Installed) {
-      Finish();  // after the script's BYE: the host ended the session, if roughly
+    if (result_ && SettledAtLogOff(result_->outcome)) {
+      Finish();  // after BYE: the host ended the session, if roughly
       return;
     }
     Note(FailureNow(), "the connection failed (" + ReportLine(code, text) + ")" + WhileRunning());
@@ -262,6 +286,38 @@ void HostInstall::AnswerPasswordPrompt() {
   }
   sent = true;
   SendOwnLine(*password, true);
+}
+
+// ---- the version check ----
+
+void HostInstall::AskVersion() {
+  phase_ = Phase::Checking;
+  const std::string command =
+      kVersionCommand + InstalledFile(settings_.versionModule, run_.requiredLogon());
+  if (SendOwnLine(command, false)) {
+    reporter_.CommandSent(label_, command);
+  }
+}
+
+// The host's answer is judged as the script's VERSO judges it; a missing
+// file and a file without a version line both mean no installed version.
+void HostInstall::JudgeVersion() {
+  std::optional<std::string> installed =
+      install::FindModuleVersion(run_.hostText(), settings_.versionModule);
+  if (installed && installed->empty()) {
+    installed.reset();
+  }
+  versions_ = VersionCheck{std::move(installed), settings_.payloadVersion};
+  if (settings_.versionMode == VersionMode::Check) {
+    Note(Outcome::Checked, VersionsText(*versions_));
+  } else if (!versions_->InstallNeeded()) {
+    Note(Outcome::Current, "the host holds version " + VersionWord(versions_->installed) +
+                               ", the payload's; nothing was installed");
+  } else {
+    StartRun();
+    return;
+  }
+  BeginLogOff();
 }
 
 // ---- the run ----
@@ -397,8 +453,8 @@ void HostInstall::CheckSilence() {
 }
 
 void HostInstall::Interrupt() {
-  if (phase_ == Phase::Done || (result_ && result_->outcome == Outcome::Installed)) {
-    return;  // an installed host's close after BYE is already on its way
+  if (phase_ == Phase::Done || (result_ && SettledAtLogOff(result_->outcome))) {
+    return;  // a settled host's close after BYE is already on its way
   }
   if (run_.InProgress()) {
     Note(Outcome::Interrupted,
@@ -429,7 +485,7 @@ void HostInstall::CloseNow() {
 
 void HostInstall::Note(Outcome outcome, std::string reason) {
   const bool replaces =
-      !result_ || (result_->outcome == Outcome::Installed && outcome != Outcome::Interrupted);
+      !result_ || (SettledAtLogOff(result_->outcome) && outcome != Outcome::Interrupted);
   if (replaces) {
     result_ = HostResult{label_, outcome, std::move(reason), 0};
   }
@@ -450,6 +506,7 @@ void HostInstall::Finish() {
   HostResult result =
       result_.value_or(HostResult{label_, Outcome::Failed, "ended for no known reason", 0});
   result.seconds = static_cast<double>(started_.elapsed()) / kMillisecondsPerSecond;
+  result.versions = versions_;
   reporter_.Result(result);
   finished_(result);
 }

@@ -37,6 +37,14 @@ namespace cli {
 
 inline constexpr int kScriptAnswers = 3;  // ASK0 to ASK2
 
+// Whether a host's installed version is read after the logon, and what
+// follows.
+enum class VersionMode {
+  Off,          // the installation starts at once
+  Check,        // --check: VERSION, then BYE; nothing on the host changes
+  SkipCurrent,  // --skip-current: VERSION; BYE when the host holds the payload's version
+};
+
 // What every host of a run shares.
 struct InstallSettings {
   Passwords passwords;
@@ -45,6 +53,9 @@ struct InstallSettings {
   InstallChoice target;
   int timeoutSeconds = 0;      // silence that ends a host; 0: none
   install::TableLookup table;  // the string table; empty: the program's own
+  VersionMode versionMode = VersionMode::Off;
+  std::string versionModule;   // the payload's name and its version line's module: "ZORBELIX"
+  std::string payloadVersion;  // the payload's own version line's: "2.5.0.6"
 };
 
 // One host of a run.
@@ -88,6 +99,7 @@ private:
     Connecting,  // the connection is being made
     LoggingOn,   // HELLO and passwords
     LoggedOn,    // the logon notice was accepted; the run starts at the next read
+    Checking,    // VERSION sent; its answer is judged at the next read
     Running,     // the run is in progress
     LoggingOff,  // BYE sent or to be sent at the next read
     Ending,      // a termination request went out; waiting for the close
@@ -107,6 +119,8 @@ private:
   void KeepHostLines(nsvt::ConstBytes data, std::uint8_t outputControl);
   void AnswerLogonRead();
   void AnswerPasswordPrompt();
+  void AskVersion();
+  void JudgeVersion();
   void StartRun();
   // After every call into the run: acts on the way it ended, if it did.
   void AfterRunCall();
@@ -158,6 +172,7 @@ private:
   Phase phase_ = Phase::Connecting;
   bool runStarted_ = false;
   std::optional<HostResult> result_;  // noted, reported at Finish
+  std::optional<VersionCheck> versions_;
   QElapsedTimer started_;
   QElapsedTimer lastHeard_;
   QTimer silenceCheck_;

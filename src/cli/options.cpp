@@ -79,6 +79,8 @@ OptionsResult ParseOptions(const QStringList& arguments) {
       {"answer", "", "N=TEXT"},
       {"yes", ""},
       {"json", ""},
+      {"check", ""},
+      {"skip-current", ""},
       {"jobs", "", "N"},
       {"timeout", "", "SECONDS"},
       {{"help", "h"}, ""},
@@ -105,6 +107,14 @@ OptionsResult ParseOptions(const QStringList& arguments) {
     result.error = std::move(error);
     return result;
   };
+  if (parser.isSet("check") && parser.isSet("skip-current")) {
+    return fail("--check and --skip-current exclude each other");
+  }
+  if (parser.isSet("check")) {
+    options.versionMode = VersionMode::Check;
+  } else if (parser.isSet("skip-current")) {
+    options.versionMode = VersionMode::SkipCurrent;
+  }
   if (parser.isSet("port")) {
     const auto port = ParsePort(Std(parser.value("port")));
     if (!port) {

@@ -29,6 +29,7 @@ struct Options {
   std::array<std::optional<std::string>, kScriptAnswers> answers;
   bool yes = false;
   bool json = false;
+  VersionMode versionMode = VersionMode::Off;  // --check, --skip-current
   int jobs = kDefaultJobs;
   int timeoutSeconds = kDefaultTimeoutSeconds;
   bool help = false;

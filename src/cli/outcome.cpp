@@ -1,5 +1,7 @@
 #include "cli/outcome.h"
 
+#include "install/version.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -15,8 +17,29 @@ const char* OutcomeWord(Outcome outcome) {
       return "not logged on";
     case Outcome::Interrupted:
       return "interrupted";
+    case Outcome::Current:
+      return "current";
+    case Outcome::Checked:
+      return "checked";
   }
   return "failed";
+}
+
+bool VersionCheck::InstallNeeded() const {
+  return !installed || install::ParseVersion(*installed) != install::ParseVersion(payload);
+}
+
+const char* ActionWord(const VersionCheck& versions) {
+  return versions.InstallNeeded() ? "install" : "none";
+}
+
+std::string VersionWord(const std::optional<std::string>& version) {
+  return version ? *version : "none";
+}
+
+std::string VersionsText(const VersionCheck& versions) {
+  return "installed version " + VersionWord(versions.installed) + ", payload version " +
+         versions.payload + ", action " + ActionWord(versions);
 }
 
 const char* OutcomeKey(Outcome outcome) {
@@ -26,6 +49,8 @@ const char* OutcomeKey(Outcome outcome) {
 int ExitStatusFor(Outcome outcome) {
   switch (outcome) {
     case Outcome::Installed:
+    case Outcome::Current:
+    case Outcome::Checked:
       return kExitInstalled;
     case Outcome::NotLoggedOn:
       return kExitNotLoggedOn;
@@ -53,6 +78,9 @@ std::string ResultLine(const HostResult& result) {
   std::string line = "host " + result.host + ": " + OutcomeWord(result.outcome);
   if (result.outcome == Outcome::Installed) {
     return line + " (EXIT) in " + seconds;  // the only way a host counts as installed
+  }
+  if (result.outcome == Outcome::Current || result.outcome == Outcome::Checked) {
+    return line + " in " + seconds + ": " + result.reason;
   }
   return line + " after " + seconds + ": " + result.reason;
 }

@@ -2,6 +2,7 @@
 // status for one host or many.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,19 +20,37 @@ enum class Outcome {
   Failed,       // the run started and did not end so
   NotLoggedOn,  // the connection or the logon failed; nothing was started on the host
   Interrupted,  // a signal ended it (or it never started because of one)
+  Current,      // --skip-current: the host holds the payload's version; nothing was installed
+  Checked,      // --check: the versions were read; nothing was changed
+};
+
+// What the VERSION command found on a host, beside the payload's version.
+struct VersionCheck {
+  std::optional<std::string> installed;  // none: no such file, or no version line in it
+  std::string payload;
+  // Whether an installation would change the host: unless the versions
+  // compare equal as the script's VERSO and VERSU compare them.
+  bool InstallNeeded() const;
 };
 
 struct HostResult {
   std::string host;  // the host's label
   Outcome outcome = Outcome::Failed;
-  std::string reason;  // one line, in words
-  double seconds = 0;  // from the start of its connection to its end
+  std::string reason;                      // one line, in words
+  double seconds = 0;                      // from the start of its connection to its end
+  std::optional<VersionCheck> versions{};  // when the host's version was read
 };
 
-// "installed", "failed", "not logged on", "interrupted".
+// "installed", "failed", "not logged on", "interrupted", "current", "checked".
 const char* OutcomeWord(Outcome outcome);
-// The same as a JSON value: "installed", "failed", "not_logged_on", "interrupted".
+// The same as a JSON value: "not_logged_on" for "not logged on".
 const char* OutcomeKey(Outcome outcome);
+// "install" or "none".
+const char* ActionWord(const VersionCheck& versions);
+// "none" for a missing version.
+std::string VersionWord(const std::optional<std::string>& version);
+// "installed version 2.4.0.0, payload version 2.5.0.6, action install".
+std::string VersionsText(const VersionCheck& versions);
 
 // The exit status of one host's outcome; an interruption counts as a
 // failure here (the program's status says it was interrupted).
@@ -44,7 +63,9 @@ int ExitStatusFor(Outcome outcome);
 int CombinedExitStatus(const std::vector<HostResult>& results, int signalNumber);
 
 // "host 127.0.0.2: installed (EXIT) in 4.2 s",
-// "host 127.0.0.3: failed after 1.3 s: Error occured; ...".
+// "host 127.0.0.3: failed after 1.3 s: Error occured; ...",
+// "host 127.0.0.4: checked in 0.3 s: installed version none, payload
+// version 2.5.0.6, action install".
 std::string ResultLine(const HostResult& result);
 
 }  // namespace cli

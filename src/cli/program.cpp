@@ -8,7 +8,9 @@
 #include "cli/passwords.h"
 #include "cli/report.h"
 #include "install/installtarget.h"
+#include "install/payloadstore.h"
 #include "install/stringtable.h"
+#include "install/version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +26,9 @@ namespace {
 
 const char kProgram[] = "zorbelix-install";
 const char kTraceSuffix[] = ".trace";
+// The host program the installation puts on the host: its payload's name,
+// its file's and its version line's module.
+const char kHostProgram[] = "ZORBELIX";
 
 // A complaint on standard error; usage errors point to --help.
 void Complain(const std::string& text, bool usage) {
@@ -100,6 +105,25 @@ std::string PlanTraces(const Options& options, std::vector<HostPlan>& plans) {
   return {};
 }
 
+// --check and --skip-current compare with the version line the payload
+// carries, read as the host's VERSION output is.
+std::string ReadPayloadVersion(InstallSettings& settings) {
+  settings.versionModule = kHostProgram;
+  const std::optional<QByteArray> payload = install::FindPayload(kHostProgram);
+  if (!payload) {
+    return std::string("the payload ") + kHostProgram + " is missing from the program";
+  }
+  const std::optional<std::string> version = install::FindModuleVersion(
+      std::string_view(payload->constData(), static_cast<std::size_t>(payload->size())),
+      kHostProgram);
+  if (!version || version->empty()) {
+    return std::string("the payload ") + kHostProgram +
+           " has no version line, so --check and --skip-current cannot compare versions";
+  }
+  settings.payloadVersion = *version;
+  return {};
+}
+
 // Everything the command line asks for, checked before anything connects;
 // the error is bad usage.
 std::string PrepareRun(const Options& options, const install::TableLookup& table,
@@ -134,6 +158,12 @@ std::string PrepareRun(const Options& options, const install::TableLookup& table
   settings.answers = options.answers;
   settings.timeoutSeconds = options.timeoutSeconds;
   settings.table = table;
+  settings.versionMode = options.versionMode;
+  if (settings.versionMode != VersionMode::Off) {
+    if (std::string error = ReadPayloadVersion(settings); !error.empty()) {
+      return error;
+    }
+  }
   return PlanTraces(options, plans);
 }
 

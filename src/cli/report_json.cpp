@@ -91,6 +91,12 @@ public:
     object["exit_status"] = ExitStatusFor(result.outcome);
     object["reason"] = Text(result.reason);
     object["elapsed_s"] = result.seconds;
+    if (result.versions) {
+      object["installed_version"] =
+          result.versions->installed ? QJsonValue(Text(*result.versions->installed)) : QJsonValue();
+      object["payload_version"] = Text(result.versions->payload);
+      object["action"] = ActionWord(*result.versions);
+    }
     Write(object);
   }
   void Summary(const std::vector<HostResult>& results, bool /*many*/, int exitStatus,
@@ -99,8 +105,8 @@ public:
     object["event"] = "summary";
     object["time"] = Now();
     object["hosts"] = static_cast<int>(results.size());
-    for (const Outcome outcome :
-         {Outcome::Installed, Outcome::Failed, Outcome::NotLoggedOn, Outcome::Interrupted}) {
+    for (const Outcome outcome : {Outcome::Installed, Outcome::Failed, Outcome::NotLoggedOn,
+                                  Outcome::Interrupted, Outcome::Current, Outcome::Checked}) {
       int count = 0;
       for (const HostResult& result : results) {
         count += result.outcome == outcome ? 1 : 0;

@@ -14,6 +14,10 @@ const char kHostHeading[] = "HOST";
 const char kOutcomeHeading[] = "OUTCOME";
 const char kTimeHeading[] = "TIME";
 const char kReasonHeading[] = "REASON";
+// The version columns, shown when some host's version was read.
+const char kInstalledHeading[] = "INSTALLED";
+const char kPayloadHeading[] = "PAYLOAD";
+const char kActionHeading[] = "ACTION";
 constexpr std::size_t kColumnGap = 2;
 
 std::string Padded(std::string text, std::size_t width) {
@@ -58,7 +62,18 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
   std::size_t outcomeWidth = sizeof kOutcomeHeading - 1;
   std::size_t timeWidth = sizeof kTimeHeading - 1;
   std::map<Outcome, int> counts;
+  std::size_t installedWidth = 0;
+  std::size_t payloadWidth = 0;
+  std::size_t actionWidth = 0;
   for (const HostResult& result : results) {
+    if (result.versions) {
+      installedWidth = std::max({installedWidth, sizeof kInstalledHeading - 1 + kColumnGap,
+                                 VersionWord(result.versions->installed).size() + kColumnGap});
+      payloadWidth = std::max({payloadWidth, sizeof kPayloadHeading - 1 + kColumnGap,
+                               result.versions->payload.size() + kColumnGap});
+      actionWidth = std::max({actionWidth, sizeof kActionHeading - 1 + kColumnGap,
+                              std::string(ActionWord(*result.versions)).size() + kColumnGap});
+    }
     hostWidth = std::max(hostWidth, result.host.size());
     outcomeWidth = std::max(outcomeWidth, std::string(OutcomeWord(result.outcome)).size());
     timeWidth = std::max(timeWidth, Seconds(result.seconds).size());
@@ -68,15 +83,32 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
   outcomeWidth += kColumnGap;
   timeWidth += kColumnGap;
 
+  // Hosts whose version was not read leave the version columns blank.
+  const auto versionColumns = [&](const std::optional<VersionCheck>& versions) {
+    if (installedWidth == 0) {
+      return std::string();
+    }
+    return Padded(versions ? VersionWord(versions->installed) : "", installedWidth) +
+           Padded(versions ? versions->payload : "", payloadWidth) +
+           Padded(versions ? ActionWord(*versions) : "", actionWidth);
+  };
+
   std::string text = Padded(kHostHeading, hostWidth) + Padded(kOutcomeHeading, outcomeWidth) +
-                     Padded(kTimeHeading, timeWidth) + kReasonHeading + "\n";
+                     Padded(kTimeHeading, timeWidth);
+  if (installedWidth > 0) {
+    text += Padded(kInstalledHeading, installedWidth) + Padded(kPayloadHeading, payloadWidth) +
+            Padded(kActionHeading, actionWidth);
+  }
+  text += kReasonHeading + std::string("\n");
   for (const HostResult& result : results) {
     text += Padded(result.host, hostWidth) + Padded(OutcomeWord(result.outcome), outcomeWidth) +
-            Padded(Seconds(result.seconds), timeWidth) + result.reason + "\n";
+            Padded(Seconds(result.seconds), timeWidth) + versionColumns(result.versions) +
+            result.reason + "\n";
   }
   text += "summary: " + std::to_string(counts[Outcome::Installed]) + " of " +
           std::to_string(results.size()) + " hosts installed";
-  for (const Outcome outcome : {Outcome::Failed, Outcome::NotLoggedOn, Outcome::Interrupted}) {
+  for (const Outcome outcome : {Outcome::Failed, Outcome::NotLoggedOn, Outcome::Interrupted,
+                                Outcome::Current, Outcome::Checked}) {
     if (counts[outcome] > 0) {
       text += ", " + std::to_string(counts[outcome]) + " " + OutcomeWord(outcome);
     }

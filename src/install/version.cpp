@@ -12,6 +12,9 @@ namespace {
 constexpr std::int64_t kSaturated = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kFirstWeight = 1000000;
 constexpr std::int64_t kWeightStep = 100;
+constexpr std::size_t kModuleNameWidth = 8;
+constexpr std::string_view kVersionSeparator = " - ";
+constexpr std::size_t kVersionTextLength = 20;
 
 }  // namespace
 
@@ -44,6 +47,19 @@ std::int32_t ParseVersion(std::string_view text) {
     addGroup();
   }
   return static_cast<std::int32_t>(result);
+}
+
+std::optional<std::string> FindModuleVersion(std::string_view text, std::string_view module) {
+  std::string key(module.substr(0, kModuleNameWidth));
+  key.resize(kModuleNameWidth, ' ');
+  key += kVersionSeparator;
+  const std::size_t at = text.find(key);
+  if (at == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::string_view version = text.substr(at + key.size(), kVersionTextLength);
+  const std::size_t end = version.find_first_not_of("0123456789.");
+  return std::string(version.substr(0, end));
 }
 
 }  // namespace install

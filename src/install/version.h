@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace install {
@@ -11,5 +13,12 @@ namespace install {
 // ignored. An empty group counts as 0; a group too large saturates at the
 // largest 32-bit value, and so does the result.
 std::int32_t ParseVersion(std::string_view text);
+
+// The version a host program's version line gives for module, found as the
+// VERSO check finds it: the module name blank-filled (or cut) to 8
+// characters and " - ", then the 20 characters after it (fewer where the
+// text ends), trimmed to the dotted version they start with ("2.5.0.6").
+// Nothing when no line names the module.
+std::optional<std::string> FindModuleVersion(std::string_view text, std::string_view module);
 
 }  // namespace install

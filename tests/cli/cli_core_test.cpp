@@ -135,6 +135,7 @@ TEST(ParseOptions, BadUsage) {
       {{"--hosts", "f", "--port", "70000"}, "--port '70000'"},
       {{"--hosts", "f", "--password", "x"}, "Unknown option 'password'"},
       {{"--hosts", "f", "extra"}, "unexpected argument 'extra'"},
+      {{"--hosts", "f", "--check", "--skip-current"}, "--check and --skip-current exclude"},
   };
   for (const auto& c : cases) {
     const OptionsResult result = ParseOptions(QStringList{"zorbelix-install"} + c.args);

@@ -34,12 +34,15 @@ const char kLogon[] = "MANAGER.SYS";
 const QString kUserPassword = QStringLiteral("Q7USERPW");
 const QString kAccountPassword = QStringLiteral("Q7ACCTPW");
 
-// One host: its simulator's options and the outcome its summary row (or
-// the last line) names: "installed", "failed", "not logged on" or
-// "interrupted".
+// One host: its simulator's options, the outcome its summary row (or the
+// last line) names: "installed", "failed", "not logged on", "interrupted",
+// "current" or "checked" (a pattern: the row's version columns may follow),
+// and the ZORBELIX it holds before the run.
+enum class Held { Nothing, Older, Shipped };
 struct Host {
   QStringList simArgs{};
   QString outcome{};
+  Held held = Held::Nothing;
 };
 
 enum class Program { Shipped, AlteredSettings };
@@ -72,7 +75,8 @@ const std::vector<Case>& Cases() {
       {.name = "passwords from a file, JSON, a trace",
        .hosts = {{kWithPasswords, "installed"}},
        .args = {"--json", "--trace", "@trace"},
-       .line = R"(^\{"elapsed_s":[0-9.]+,"event":"summary","exit_status":0,)",
+       .line =
+           R"(^\{"checked":0,"current":0,"elapsed_s":[0-9.]+,"event":"summary","exit_status":0,)",
        .passwordFile = "# for the test\nuser=Q7USERPW\naccount=Q7ACCTPW\n"},
       {.name = "many hosts, one CIERR, one drop",
        .hosts = {{{}, "installed"},
@@ -125,6 +129,18 @@ const std::vector<Case>& Cases() {
        .line = R"(: interrupted while copying ZORBELIX, after record \d+ of 438; )"
                R"(the installation did not complete$)",
        .stop = Stop::WhenCopying},
+      {.name = "--check: an older version, none, the same",
+       .hosts = {{{}, R"(checked +0\.\d s +2\.4\.0\.0 +2\.5\.0\.6 +install)", Held::Older},
+                 {{}, R"(checked +0\.\d s +none +2\.5\.0\.6 +install)"},
+                 {{}, R"(checked +0\.\d s +2\.5\.0\.6 +2\.5\.0\.6 +none)", Held::Shipped}},
+       .args = {"--check"},
+       .line = R"(^summary: 0 of 3 hosts installed, 3 checked in \d+\.\d s; exit status 0$)",
+       .many = true},
+      {.name = "--skip-current, JSON",
+       .hosts = {{{}, "current", Held::Shipped}, {{}, "installed", Held::Older}, {{}, "installed"}},
+       .args = {"--skip-current", "--json"},
+       .line = R"(^\{"checked":0,"current":1,.*"exit_status":0,.*"installed":2,)",
+       .many = true},
   };
   return cases;
 }
@@ -160,6 +176,8 @@ const std::map<QString, Fields>& Schema() {
         {"failed", T::Double},
         {"not_logged_on", T::Double},
         {"interrupted", T::Double},
+        {"current", T::Double},
+        {"checked", T::Double},
         {"exit_status", T::Double},
         {"elapsed_s", T::Double}}},
   };
@@ -190,6 +208,11 @@ QString SchemaProblem(const QByteArray& line, QStringList& events) {
   }
   if (event == "box" && object.value("kind") == "confirm" && !object.value("answer").isString()) {
     return "a confirmation without its answer";
+  }
+  const QJsonValue installed = object.value("installed_version");
+  if (object.contains("action") && !(object.value("payload_version").isString() &&
+                                     (installed.isString() || installed.isNull()))) {
+    return "an action without the versions";
   }
   return {};
 }
@@ -257,8 +280,21 @@ private slots:
     QTemporaryDir work;
     QVERIFY(work.isValid());
 
+    const QByteArray shipped = e2e::ShippedPayload();
+    QByteArray older = shipped;
+    older.replace("ZORBELIX - 2.5.0.6", "ZORBELIX - 2.4.0.0");
+    const std::map<Held, QByteArray> held = {{Held::Older, older}, {Held::Shipped, shipped}};
+    std::vector<Host> hosts = c.hosts;
+    for (Host& host : hosts) {
+      if (host.held != Held::Nothing) {
+        const QString path = work.filePath(host.held == Held::Older ? "older" : "shipped");
+        QVERIFY(WriteFile(path, held.at(host.held)));
+        host.simArgs << "--put"
+                     << "ZORBELIX=" + path;
+      }
+    }
     QStringList addresses;
-    const auto sims = StartSimulators(c.hosts, addresses);
+    const auto sims = StartSimulators(hosts, addresses);
     QVERIFY2(sims.size() == c.hosts.size(), "the simulators did not come up on port 1570");
 
     QStringList args{"--logon", kLogon};
@@ -319,18 +355,28 @@ private slots:
     QVERIFY2(QRegularExpression(c.line).match(QString::fromLatin1(line)).hasMatch(),
              qPrintable(shown));
 
-    const QByteArray shipped = e2e::ShippedPayload();
     for (std::size_t i = 0; i < sims.size(); ++i) {
       const Host& host = c.hosts[i];
       const SimHost& sim = *sims[i];
       const bool installed = host.outcome == "installed";
       QVERIFY2(sim.Deviations().isEmpty(), qPrintable(sim.Deviations().join('\n')));
       QVERIFY2(installed ? sim.Stored("SYS", "PUB", "ZORBELIX") == shipped
-                         : !sim.HasFile("SYS", "PUB", "ZORBELIX"),
+               : host.held != Held::Nothing
+                   ? sim.Stored("SYS", "PUB", "ZORBELIX") == held.at(host.held)
+                   : !sim.HasFile("SYS", "PUB", "ZORBELIX"),
                qPrintable(addresses[i] + " stored the wrong thing\n" + shown));
+      if (host.outcome.startsWith("checked") || host.outcome == "current") {
+        // Nothing past the version check but the logoff.
+        QCOMPARE(sim.ReceivedLines(),
+                 (QStringList{"HELLO MANAGER.SYS", "VERSION ZORBELIX.PUB.SYS", "BYE"}));
+      }
       if (c.many) {
+        // The summary table's row, or the result event's outcome.
+        const QString address = QRegularExpression::escape(addresses[i]);
         const QRegularExpression row(
-            "^" + QRegularExpression::escape(addresses[i]) + " +" + host.outcome + "  ",
+            c.args.contains("--json")
+                ? "\"host\":\"" + address + "\".*\"outcome\":\"" + host.outcome + "\""
+                : "^" + address + " +" + host.outcome + "  ",
             QRegularExpression::MultilineOption);
         QVERIFY2(row.match(shown).hasMatch(), qPrintable(addresses[i] + "\n" + shown));
       }
@@ -360,7 +406,8 @@ private slots:
         QVERIFY2(problem.isEmpty(), qPrintable(problem + "\n" + QString::fromLatin1(line)));
       }
       events.removeDuplicates();
-      QCOMPARE(events, (QStringList{"connected", "logged_on", "command", "progress", "box",
+      events.sort();  // with many hosts one's result may come before another's box
+      QCOMPARE(events, (QStringList{"box", "command", "connected", "logged_on", "progress",
                                     "result", "summary"}));
     }
   }

@@ -43,5 +43,23 @@ TEST(ParseVersion, FaultyTextHasDefinedResults) {
   }
 }
 
+TEST(FindModuleVersion, ReadsTheVersionLineAsVersoDoes) {
+  const struct {
+    const char* text;
+    const char* module;
+    std::optional<std::string> version;
+  } cases[] = {
+      {":VERSION ZORBELIX\r\nZORBELIX - 2.5.0.6\r\n:", "ZORBELIX", "2.5.0.6"},
+      {"AB       - 1.0.0.0", "AB", "1.0.0.0"},  // a short name blank-filled to 8
+      {"AB - 1.0.0.0", "AB", std::nullopt},     // and not found unfilled
+      {"ZORBELIX - ", "ZORBELIX", ""},          // a line without a version
+      {"NO VERSION INFORMATION IN ZORBELIX.PUB.SYS", "ZORBELIX", std::nullopt},
+      {"LONGNAMEX - 3.1", "LONGNAMEXYZ", std::nullopt},  // cut to 8: "LONGNAME - "
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindModuleVersion(c.text, c.module), c.version) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace install

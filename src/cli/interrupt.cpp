@@ -39,7 +39,9 @@ BOOL WINAPI ConsoleControl(DWORD /*event*/) {
 constexpr int kReadEnd = 0;
 constexpr int kWriteEnd = 1;
 int signalPipe[2] = {-1, -1};
-constexpr int kHandledSignals[] = {SIGINT, SIGTERM};
+// SIGHUP: the terminal or the ssh session went away; the sessions end as
+// for SIGTERM instead of being cut mid-transfer.
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Async-signal-safe: one write, errno kept.
 void OnSignal(int signalNumber) {

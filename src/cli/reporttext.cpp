@@ -58,7 +58,10 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
   std::size_t outcomeWidth = sizeof kOutcomeHeading - 1;
   std::size_t timeWidth = sizeof kTimeHeading - 1;
   std::map<Outcome, int> counts;
-  for (const HostResult& result : results) {
+  std::vector<HostResult> shown = results;
+  for (HostResult& result : shown) {
+    result.host = VisibleText(result.host);
+    result.reason = VisibleText(result.reason);
     hostWidth = std::max(hostWidth, result.host.size());
     outcomeWidth = std::max(outcomeWidth, std::string(OutcomeWord(result.outcome)).size());
     timeWidth = std::max(timeWidth, Seconds(result.seconds).size());
@@ -70,7 +73,7 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
 
   std::string text = Padded(kHostHeading, hostWidth) + Padded(kOutcomeHeading, outcomeWidth) +
                      Padded(kTimeHeading, timeWidth) + kReasonHeading + "\n";
-  for (const HostResult& result : results) {
+  for (const HostResult& result : shown) {
     text += Padded(result.host, hostWidth) + Padded(OutcomeWord(result.outcome), outcomeWidth) +
             Padded(Seconds(result.seconds), timeWidth) + result.reason + "\n";
   }

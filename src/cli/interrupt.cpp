@@ -62,12 +62,18 @@ bool MakeSignalPipe() {
   return true;
 }
 
+// A signal ignored when the program started (nohup ignores SIGHUP) stays
+// ignored: whoever started the program asked for that.
 void SetHandlers(void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int signalNumber : kHandledSignals) {
+    struct sigaction before {};
+    if (::sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
+      continue;
+    }
     ::sigaction(signalNumber, &action, nullptr);
   }
 }

@@ -374,6 +374,8 @@ private slots:
     if (c.outputFull) {
       installer.setStandardOutputFile(QStringLiteral("/dev/full"));
     }
+    // A SIGHUP this test ignores (under nohup) would stay ignored in the child.
+    installer.setChildProcessModifier([] { ::signal(SIGHUP, SIG_DFL); });
     installer.start();
     QVERIFY(installer.waitForStarted(e2e::kStartWaitMs));
     QByteArray out;

@@ -134,9 +134,11 @@ Passwords PasswordsFromEnvironment() {
       continue;
     }
     passwords.Set(names.kind, value);
+#ifndef _WIN32
     // Blanked where it stood, then removed: the environment a process
     // started with stays readable (in /proc/PID/environ) after unsetenv.
     std::memset(value, 0, std::strlen(value));
+#endif
     qunsetenv(names.variable);
   }
   return passwords;

@@ -18,8 +18,6 @@ namespace cli {
 
 namespace {
 
-const char kDumbTerminal[] = "dumb";
-
 int firstOutputError = 0;  // see OutputError
 
 // A terminal that takes the cursor movements of the live display: on
@@ -36,6 +34,7 @@ bool StdoutIsLiveTerminal() {
   return GetConsoleMode(console, &mode) != 0 &&
          SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 #else
+  constexpr char kDumbTerminal[] = "dumb";
   const char* term = std::getenv("TERM");
   return ::isatty(STDOUT_FILENO) != 0 && term != nullptr && *term != '\0' &&
          std::strcmp(term, kDumbTerminal) != 0;

@@ -8,6 +8,7 @@
 #include "cli/outcome.h"
 #include "cli/passwords.h"
 #include "cli/report.h"
+#include "cli/reporters.h"
 #include "install/installtarget.h"
 #include "install/stringtable.h"
 #include "nsvt/trace.h"
@@ -173,11 +174,11 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
   }
   const Options& options = parsed.options;
   if (options.help) {
-    std::fputs(HelpText(), stdout);
+    WriteOut(stdout, HelpText());
     return WithOutputChecked(kExitInstalled);
   }
   if (options.version) {
-    std::printf("%s %s\n", kProgram, ZORBELIX_VERSION);
+    WriteOut(stdout, std::string(kProgram) + " " + ZORBELIX_VERSION + "\n");
     return WithOutputChecked(kExitInstalled);
   }
 

@@ -60,8 +60,8 @@ against the version line of the payload this program carries):
                        the payload's version is logged off with BYE and its
                        result is "current" (status 0). The others install.
 
-Passwords (never on the command line, never printed; in a trace they show as
-asterisks):
+Passwords (never on the command line, never printed; in a trace each shows
+as the same eight asterisks):
   The host asks for a password with its echo off; its prompt names whose it
   is ("ENTER ACCOUNT (SYS) PASSWORD:"). The answers come from
     ZORBELIX_USER_PASSWORD, ZORBELIX_ACCOUNT_PASSWORD, ZORBELIX_GROUP_PASSWORD
@@ -69,9 +69,10 @@ asterisks):
   --password-file FILE  KEY=VALUE lines, KEY user, account or group; blank
                        lines and # comments skipped; the value is what
                        follows the first =, without blanks around it. It
-                       wins over the environment. Only its owner may read
-                       or write it (chmod 600), or it is refused (exit
-                       status 64).
+                       wins over the environment. It must be a plain file
+                       of your own that only you may read or write (chmod
+                       600), or it is refused (exit status 64).
+  The variables are read at start and removed from the environment.
   The same passwords serve every host. A password the host asks for and no
   one gave, or one it refuses, ends that host's logon (exit status 2).
 
@@ -79,7 +80,10 @@ Output:
   --trace PATH         Write the NS/VT trace: with --host into the file
                        PATH, with --hosts into the folder PATH (made if
                        missing), one file per host named HOST.trace (or
-                       HOST_PORT.trace when the port is not 1570).
+                       HOST_PORT.trace when the port is not 1570). A trace
+                       file must be a plain file of your own or new (made
+                       600); a link, a FIFO or another user's file there is
+                       refused (exit status 64), never followed or emptied.
   --json               One JSON object a line on standard output, nothing
                        else there (the events are below).
   Without --json, on a terminal one live line per host shows what it does
@@ -88,6 +92,8 @@ Output:
   at most once a second per host. For one host the last line is its result,
   e.g. "host 10.0.0.5: installed (EXIT) in 4.2 s"; for --hosts a summary
   table (host, outcome, time, reason) and a line counting the outcomes.
+  TERM=dumb (or no TERM) gets the plain lines. Control characters in what a
+  host or a file said show as ^[ , ^@ , ^? , M-^[ (as cat -v shows them).
   Bad usage and other complaints go to standard error.
 
   -h, --help           This text.
@@ -116,7 +122,10 @@ Exit status:
        or --logon missing, a bad --answer, an unreadable or too open
        password file, a malformed hosts file, a trace that cannot be
        written, --group or --account where the settings fix them
-  130  interrupted by Ctrl+C (143 by SIGTERM): every session is ended with a
+  74   standard output could not be written (a full disc, a closed pipe);
+       standard error says so
+  130  interrupted by Ctrl+C (143 by SIGTERM, 129 by SIGHUP, as when an ssh
+       session drops): every session is ended with a
        termination request, and each host's result says where it stood
   With many hosts the status is the highest of the hosts' (2 over 1), so 1
   also says that every host was reached and logged on to.

@@ -81,7 +81,12 @@ void HostInstall::Start() {
   started_.start();
   lastHeard_.start();
   if (!plan_.tracePath.empty()) {
-    session_.OpenTrace(plan_.tracePath);
+    // Judged before the run; refused now, something was planted since.
+    if (std::string reason = session_.OpenTrace(plan_.tracePath); !reason.empty()) {
+      Note(Outcome::NotLoggedOn, "cannot write the trace file " + plan_.tracePath + ": " + reason);
+      Finish();
+      return;
+    }
     install::WriteTraceHeader(session_);
   }
   if (settings_.timeoutSeconds > 0) {

@@ -10,6 +10,13 @@ namespace cli {
 namespace {
 
 const char kPasswordWord[] = "PASSWORD";
+
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+constexpr unsigned char kLastC1 = 0x9F;
+constexpr unsigned char kControlBits = 0x1F;  // a C0 or C1 character's place in its set
+constexpr unsigned char kCaretOffset = 0x40;  // ESC (0x1B) shows as ^[ (0x5B)
+const char kC1Prefix[] = "M-";
 const char kErrorMark[] = "ERR";
 
 struct KindWord {
@@ -138,6 +145,25 @@ std::string OneLine(std::string_view text) {
     line.pop_back();
   }
   return line;
+}
+
+std::string VisibleText(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\t' || (byte >= kFirstPrintable && byte < kDelete) || byte > kLastC1) {
+      shown.push_back(c);
+      continue;
+    }
+    if (byte > kDelete) {
+      shown += kC1Prefix;
+    }
+    shown.push_back('^');
+    shown.push_back(byte == kDelete ? '?'
+                                    : static_cast<char>((byte & kControlBits) + kCaretOffset));
+  }
+  return shown;
 }
 
 }  // namespace cli

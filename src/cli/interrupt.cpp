@@ -39,7 +39,9 @@ BOOL WINAPI ConsoleControl(DWORD /*event*/) {
 constexpr int kReadEnd = 0;
 constexpr int kWriteEnd = 1;
 int signalPipe[2] = {-1, -1};
-constexpr int kHandledSignals[] = {SIGINT, SIGTERM};
+// SIGHUP: the terminal or the ssh session went away; the sessions end as
+// for SIGTERM instead of being cut mid-transfer.
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Async-signal-safe: one write, errno kept.
 void OnSignal(int signalNumber) {
@@ -60,12 +62,18 @@ bool MakeSignalPipe() {
   return true;
 }
 
+// A signal ignored when the program started (nohup ignores SIGHUP) stays
+// ignored: whoever started the program asked for that.
 void SetHandlers(void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int signalNumber : kHandledSignals) {
+    struct sigaction before {};
+    if (::sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
+      continue;
+    }
     ::sigaction(signalNumber, &action, nullptr);
   }
 }

@@ -1,4 +1,4 @@
-// Interrupter: turns Ctrl+C and SIGTERM (on Windows, Ctrl+C, Ctrl+Break and
+// Interrupter: turns Ctrl+C, SIGTERM and SIGHUP (on Windows, Ctrl+C, Ctrl+Break and
 // the console's closing) into a Qt signal on the event loop's thread, so
 // that ending the sessions happens there, never in a signal handler. On
 // POSIX the handler only writes the signal's number into a pipe whose

@@ -1,4 +1,5 @@
 #include "cli/outcome.h"
+#include "cli/hosttext.h"
 
 #include "install/version.h"
 
@@ -33,8 +34,9 @@ const char* ActionWord(const VersionCheck& versions) {
   return versions.InstallNeeded() ? "install" : "none";
 }
 
+// The installed version is the host's text, so it is shown as text.
 std::string VersionWord(const std::optional<std::string>& version) {
-  return version ? *version : "none";
+  return version ? VisibleText(*version) : "none";
 }
 
 std::string VersionsText(const VersionCheck& versions) {

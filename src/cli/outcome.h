@@ -14,6 +14,8 @@ inline constexpr int kExitFailed = 1;       // the installation failed on the ho
 inline constexpr int kExitNotLoggedOn = 2;  // no connection, or no logon
 inline constexpr int kExitUsage = 64;       // bad usage (as EX_USAGE)
 inline constexpr int kExitSignalBase = 128;
+// Standard output could not be written: the reports are lost (as EX_IOERR).
+inline constexpr int kExitOutputError = 74;
 
 enum class Outcome {
   Installed,    // the script ended through EXIT, no error report on the way, the host logged off

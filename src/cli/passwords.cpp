@@ -5,10 +5,15 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace cli {
@@ -42,13 +47,24 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// Only the owner may read or write a file of passwords; on Windows the
-// file's access list is left to the user.
-std::string CheckPrivate(const std::string& path) {
 #ifndef _WIN32
+
+constexpr std::size_t kReadChunk = 4096;
+
+// Why the open password file cannot be trusted; empty when it can. It must
+// be a plain file (a FIFO would hold the program), the running user's own,
+// and only its owner may read or write it.
+std::string JudgePasswordFile(int fd, const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    return {};  // reading it reports what is wrong
+  if (::fstat(fd, &info) != 0) {
+    return "cannot read the password file " + path + ": " + std::strerror(errno);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return "the password file " + path + " is not a plain file";
+  }
+  if (info.st_uid != ::geteuid()) {
+    return "the password file " + path + " belongs to another user (uid " +
+           std::to_string(info.st_uid) + "); it must be your own";
   }
   constexpr mode_t kOthersMayUse = S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
   if ((info.st_mode & kOthersMayUse) != 0) {
@@ -57,11 +73,48 @@ std::string CheckPrivate(const std::string& path) {
     return "the password file " + path + " may be read or written by others (mode " + mode +
            "); only its owner may: chmod 600 " + path;
   }
-#else
-  (void)path;
-#endif
   return {};
 }
+
+// Opens the file first and judges what was opened, so nothing can be
+// swapped in between; O_NONBLOCK keeps a FIFO from holding the open.
+std::string ReadPasswordFile(const std::string& path, std::string& text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return "cannot read the password file " + path + ": " + std::strerror(errno);
+  }
+  std::string problem = JudgePasswordFile(fd, path);
+  std::array<char, kReadChunk> chunk{};
+  while (problem.empty()) {
+    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      problem = "cannot read the password file " + path + ": " + std::strerror(errno);
+    } else if (got == 0) {
+      break;
+    } else {
+      text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+  }
+  ::close(fd);
+  return problem;
+}
+
+#else
+
+// On Windows the file's access list is left to the user.
+std::string ReadPasswordFile(const std::string& path, std::string& text) {
+  QFile file(QString::fromLocal8Bit(path.c_str()));
+  if (!file.open(QIODevice::ReadOnly)) {
+    return "cannot read the password file " + path + ": " + file.errorString().toStdString();
+  }
+  text = file.readAll().toStdString();
+  return {};
+}
+
+#endif
 
 }  // namespace
 
@@ -76,9 +129,17 @@ const char* PasswordKey(PasswordKind kind) {
 Passwords PasswordsFromEnvironment() {
   Passwords passwords;
   for (const KindNames& names : kNames) {
-    if (qEnvironmentVariableIsSet(names.variable)) {
-      passwords.Set(names.kind, qEnvironmentVariable(names.variable).toLatin1().toStdString());
+    char* value = std::getenv(names.variable);
+    if (value == nullptr) {
+      continue;
     }
+    passwords.Set(names.kind, value);
+#ifndef _WIN32
+    // Blanked where it stood, then removed: the environment a process
+    // started with stays readable (in /proc/PID/environ) after unsetenv.
+    std::memset(value, 0, std::strlen(value));
+#endif
+    qunsetenv(names.variable);
   }
   return passwords;
 }
@@ -115,17 +176,11 @@ std::string ParsePasswordFile(std::string_view text, Passwords& passwords) {
 }
 
 std::string LoadPasswordFile(const std::string& path, Passwords& passwords) {
-  if (std::string problem = CheckPrivate(path); !problem.empty()) {
+  std::string text;
+  if (std::string problem = ReadPasswordFile(path, text); !problem.empty()) {
     return problem;
   }
-  QFile file(QString::fromLocal8Bit(path.c_str()));
-  if (!file.open(QIODevice::ReadOnly)) {
-    return "cannot read the password file " + path + ": " + file.errorString().toStdString();
-  }
-  const QByteArray text = file.readAll();
-  if (std::string problem =
-          ParsePasswordFile(std::string_view(text.constData(), text.size()), passwords);
-      !problem.empty()) {
+  if (std::string problem = ParsePasswordFile(text, passwords); !problem.empty()) {
     return "the password file " + path + ", " + problem;
   }
   return {};

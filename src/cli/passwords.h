@@ -7,8 +7,9 @@
 // The password file: one KEY=VALUE a line, KEY being user, account or
 // group; blank lines and lines starting with # are skipped; the value is
 // what follows the first '=' on the line, without the blanks around it
-// (MPE passwords hold none, and "user = x" means x). The file must not be
-// readable or writable by the group or others.
+// (MPE passwords hold none, and "user = x" means x). The file must be a
+// plain file of the running user's, not readable or writable by the group
+// or others.
 #pragma once
 
 #include "cli/hosttext.h"
@@ -37,7 +38,10 @@ private:
 const char* PasswordVariable(PasswordKind kind);
 const char* PasswordKey(PasswordKind kind);
 
-// The passwords set (even to an empty text) in the environment.
+// The passwords set (even to an empty text) in the environment. Each
+// variable read is blanked and removed from the environment: from then on
+// the passwords live in the returned object only, and no child process or
+// reader of the process's environment sees them.
 Passwords PasswordsFromEnvironment();
 
 // Parses a password file's text into passwords (what it names replaces
@@ -45,8 +49,9 @@ Passwords PasswordsFromEnvironment();
 // when the text is well formed.
 std::string ParsePasswordFile(std::string_view text, Passwords& passwords);
 
-// Reads the password file at path into passwords, after checking that
-// only its owner may read or write it. The error says what is wrong and
+// Reads the password file at path into passwords, after checking on the
+// opened file that it is a plain file of the running user's that only its
+// owner may read or write. The error says what is wrong and
 // how to fix it; empty on success.
 std::string LoadPasswordFile(const std::string& path, Passwords& passwords);
 

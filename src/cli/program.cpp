@@ -2,23 +2,28 @@
 
 #include "cli/batch.h"
 #include "cli/helptext.h"
+#include "cli/hosttext.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/outcome.h"
 #include "cli/passwords.h"
 #include "cli/report.h"
+#include "cli/reporters.h"
 #include "install/installtarget.h"
 #include "install/payloadstore.h"
 #include "install/stringtable.h"
 #include "install/version.h"
+#include "nsvt/trace.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace cli {
 
@@ -30,12 +35,31 @@ const char kTraceSuffix[] = ".trace";
 // its file's and its version line's module.
 const char kHostProgram[] = "ZORBELIX";
 
-// A complaint on standard error; usage errors point to --help.
+// A complaint on standard error; usage errors point to --help. It may quote
+// a file's line or a host's answer, so its control characters are shown.
 void Complain(const std::string& text, bool usage) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
+  std::fprintf(stderr, "%s: %s\n", kProgram, VisibleText(text).c_str());
   if (usage) {
     std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
   }
+}
+
+// Output that could not be written (a full disc, a closed pipe) is lost:
+// the caller must not take the run for a success. Standard error says so,
+// and the status becomes kExitOutputError unless a signal ended the run.
+int WithOutputChecked(int status) {
+  int error = OutputError();
+  if (std::fflush(stdout) != 0 && error == 0) {
+    error = errno;
+  }
+  if (error == 0 && std::ferror(stdout) != 0) {
+    error = EIO;
+  }
+  if (error == 0) {
+    return status;
+  }
+  Complain(std::string("cannot write to standard output: ") + std::strerror(error), false);
+  return status >= kExitSignalBase ? status : kExitOutputError;
 }
 
 QString Local(const std::string& path) {
@@ -74,12 +98,12 @@ std::string TraceFileName(const HostEntry& entry) {
   return name + kTraceSuffix;
 }
 
-// The session ignores a trace file it cannot make; asked for on the command
-// line, a trace that cannot be written is refused before anything connects.
+// A trace asked for on the command line is judged before anything connects,
+// by the same careful opening the session's writer uses; nothing in its
+// place is emptied or followed.
 std::string CheckTraceFile(const std::string& path) {
-  QFile file(Local(path));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    return "cannot write the trace file " + path + ": " + file.errorString().toStdString();
+  if (std::string reason = nsvt::CheckTraceFile(path); !reason.empty()) {
+    return "cannot write the trace file " + path + ": " + reason;
   }
   return {};
 }
@@ -124,8 +148,9 @@ std::string ReadPayloadVersion(InstallSettings& settings) {
   return {};
 }
 
-// Everything the command line asks for, checked before anything connects;
-// the error is bad usage.
+// Everything the command line asks for, checked before anything connects
+// (settings holds the passwords from the environment); the error is bad
+// usage.
 std::string PrepareRun(const Options& options, const install::TableLookup& table,
                        std::vector<HostPlan>& plans, InstallSettings& settings) {
   std::vector<HostEntry> hosts;
@@ -147,7 +172,6 @@ std::string PrepareRun(const Options& options, const install::TableLookup& table
     return target.error;
   }
   settings.target = target.choice;
-  settings.passwords = PasswordsFromEnvironment();
   if (options.passwordFile) {
     if (std::string error = LoadPasswordFile(*options.passwordFile, settings.passwords);
         !error.empty()) {
@@ -170,6 +194,9 @@ std::string PrepareRun(const Options& options, const install::TableLookup& table
 }  // namespace
 
 int RunInstaller(const QStringList& arguments, const install::TableLookup& givenTable) {
+  // Taken out of the environment first thing, whatever else happens.
+  InstallSettings settings;
+  settings.passwords = PasswordsFromEnvironment();
   const OptionsResult parsed = ParseOptions(arguments);
   if (!parsed.error.empty()) {
     Complain(parsed.error, true);
@@ -177,18 +204,17 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
   }
   const Options& options = parsed.options;
   if (options.help) {
-    std::fputs(HelpText(), stdout);
-    return kExitInstalled;
+    WriteOut(stdout, HelpText());
+    return WithOutputChecked(kExitInstalled);
   }
   if (options.version) {
-    std::printf("%s %s\n", kProgram, ZORBELIX_VERSION);
-    return kExitInstalled;
+    WriteOut(stdout, std::string(kProgram) + " " + ZORBELIX_VERSION + "\n");
+    return WithOutputChecked(kExitInstalled);
   }
 
   const install::TableLookup table =
       givenTable ? givenTable : install::TableLookup(LoadTableString);
   std::vector<HostPlan> plans;
-  InstallSettings settings;
   if (std::string error = PrepareRun(options, table, plans, settings); !error.empty()) {
     Complain(error, true);
     return kExitUsage;
@@ -214,7 +240,7 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
   QObject::connect(&interrupter, &Interrupter::Interrupted, &batch, &Batch::Interrupt);
   QTimer::singleShot(0, &batch, &Batch::Start);
   QCoreApplication::exec();
-  return exitStatus;
+  return WithOutputChecked(exitStatus);
 }
 
 }  // namespace cli

@@ -1,5 +1,9 @@
 #include "cli/reporters.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #ifdef _WIN32
 #include <io.h>
 #ifndef NOMINMAX
@@ -14,8 +18,12 @@ namespace cli {
 
 namespace {
 
+int firstOutputError = 0;  // see OutputError
+
 // A terminal that takes the cursor movements of the live display: on
-// Windows the console must be switched to them first.
+// Windows the console must be switched to them first; elsewhere TERM must
+// name a terminal, and "dumb" (an editor's shell buffer, a serial console)
+// has none.
 bool StdoutIsLiveTerminal() {
 #ifdef _WIN32
   if (_isatty(_fileno(stdout)) == 0) {
@@ -26,7 +34,10 @@ bool StdoutIsLiveTerminal() {
   return GetConsoleMode(console, &mode) != 0 &&
          SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 #else
-  return ::isatty(STDOUT_FILENO) != 0;
+  constexpr char kDumbTerminal[] = "dumb";
+  const char* term = std::getenv("TERM");
+  return ::isatty(STDOUT_FILENO) != 0 && term != nullptr && *term != '\0' &&
+         std::strcmp(term, kDumbTerminal) != 0;
 #endif
 }
 
@@ -75,8 +86,14 @@ bool ProgressThrottle::Due(const std::string& host, const ProgressEvent& progres
 }
 
 void WriteOut(std::FILE* out, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fflush(out);
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if ((std::fflush(out) != 0 || !written) && firstOutputError == 0) {
+    firstOutputError = errno != 0 ? errno : EIO;
+  }
+}
+
+int OutputError() {
+  return firstOutputError;
 }
 
 ReportStyle ChooseReportStyle(bool json) {

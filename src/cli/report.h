@@ -59,10 +59,14 @@ public:
 
 enum class ReportStyle { Terminal, Plain, Json };
 
-// Terminal when standard output is a terminal that takes cursor movement,
-// else Plain; Json when asked for.
+// Terminal when standard output is a terminal that takes cursor movement
+// (TERM set, and not "dumb"), else Plain; Json when asked for.
 ReportStyle ChooseReportStyle(bool json);
 
 std::unique_ptr<Reporter> MakeReporter(ReportStyle style);
+
+// The error (an errno value) of the first report that could not be
+// written; 0 while every write has succeeded.
+int OutputError();
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // Plain lines, one per event, for logs and pipes: "HOST: connected",
 // "HOST: sent PURGE ZORBELIX", progress at most once a second per host, the
 // boxes, the result line, and for many hosts the summary table.
+#include "cli/hosttext.h"
 #include "cli/reporters.h"
 #include "cli/reporttext.h"
 
@@ -29,7 +30,7 @@ public:
   void Box(const std::string& host, const BoxEvent& box) override { Line(host, BoxText(box)); }
   void Result(const HostResult& result) override {
     throttle_.Forget(result.host);
-    WriteOut(out_, ResultLine(result) + "\n");
+    WriteOut(out_, VisibleText(ResultLine(result)) + "\n");
   }
   void Summary(const std::vector<HostResult>& results, bool many, int exitStatus,
                double seconds) override {
@@ -40,7 +41,7 @@ public:
 
 private:
   void Line(const std::string& host, const std::string& text) {
-    WriteOut(out_, host + ": " + text + "\n");
+    WriteOut(out_, VisibleText(host + ": " + text) + "\n");
   }
 
   std::FILE* out_;

@@ -2,6 +2,7 @@
 // or its transfer's count, percent and KB/s), redrawn in place as a block
 // at most ten times a second; boxes and results scroll above the block as
 // permanent lines; for many hosts the summary table comes last.
+#include "cli/hosttext.h"
 #include "cli/reporters.h"
 #include "cli/reporttext.h"
 
@@ -97,10 +98,12 @@ public:
 private:
   struct LiveLine {
     std::string host;
-    std::string text;
+    std::string text;  // as shown, the host's label first
   };
 
-  void SetLine(const std::string& host, std::string text) {
+  // The host's live line becomes "HOST: TEXT", as it will be shown.
+  void SetLine(const std::string& host, const std::string& given) {
+    std::string text = VisibleText(host + ": " + given);
     auto line = std::find_if(live_.begin(), live_.end(),
                              [&](const LiveLine& live) { return live.host == host; });
     if (line == live_.end()) {
@@ -117,7 +120,7 @@ private:
   // block drawn again below it.
   void Permanent(const std::string& text) {
     Erase();
-    std::string shown = text + "\n";
+    std::string shown = VisibleText(text) + "\n";
     shown += Block();
     WriteOut(out_, shown);
   }
@@ -150,7 +153,7 @@ private:
     const std::size_t shownHosts = cut ? rows - 1 : live_.size();
     std::string block;
     for (std::size_t i = 0; i < shownHosts; ++i) {
-      block += (live_[i].host + ": " + live_[i].text).substr(0, width) + "\x1b[K\n";
+      block += live_[i].text.substr(0, width) + "\x1b[K\n";
     }
     if (cut) {
       block += ("... and " + std::to_string(live_.size() - shownHosts) + " more hosts")

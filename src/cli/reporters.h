@@ -29,7 +29,8 @@ private:
   std::map<std::string, std::chrono::steady_clock::time_point> lastShown_;
 };
 
-// Writes text and flushes, so that a log follows the installation as it goes.
+// Writes text and flushes, so that a log follows the installation as it
+// goes. A failed write is remembered for OutputError.
 void WriteOut(std::FILE* out, const std::string& text);
 
 }  // namespace cli

@@ -65,7 +65,10 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
   std::size_t installedWidth = 0;
   std::size_t payloadWidth = 0;
   std::size_t actionWidth = 0;
-  for (const HostResult& result : results) {
+  std::vector<HostResult> shown = results;
+  for (HostResult& result : shown) {
+    result.host = VisibleText(result.host);
+    result.reason = VisibleText(result.reason);
     if (result.versions) {
       installedWidth = std::max({installedWidth, sizeof kInstalledHeading - 1 + kColumnGap,
                                  VersionWord(result.versions->installed).size() + kColumnGap});
@@ -100,7 +103,7 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
             Padded(kActionHeading, actionWidth);
   }
   text += kReasonHeading + std::string("\n");
-  for (const HostResult& result : results) {
+  for (const HostResult& result : shown) {
     text += Padded(result.host, hostWidth) + Padded(OutcomeWord(result.outcome), outcomeWidth) +
             Padded(Seconds(result.seconds), timeWidth) + versionColumns(result.versions) +
             result.reason + "\n";

@@ -22,7 +22,9 @@ const char kTerminationOk[] = "Termination OK";
 
 constexpr std::uint8_t kTypeMpeRequest = 0;     // class 8
 constexpr std::size_t kTermIoDumpLimit = 2048;  // bytes of host output dumped per message
-const char kPasswordMask = '*';
+// What the trace shows for a password: the same for every one, whatever
+// its length.
+const char kPasswordMask[] = "********";
 
 }  // namespace
 
@@ -268,11 +270,7 @@ bool Session::SendLine(std::string_view text, bool maskInTrace) {
   const bool sent = SocketSend(std::span(sendBuffer_).first(length)) >= 0;
   if (TraceOn_) {
     // The line with the blank its echo ends in.
-    std::string echo(text);
-    if (maskInTrace) {
-      std::fill(echo.begin(), echo.end(), kPasswordMask);
-    }
-    TraceLine(" [" + echo + " ]");
+    TraceLine(" [" + (maskInTrace ? std::string(kPasswordMask) : std::string(text)) + " ]");
   }
   return sent;
 }
@@ -315,9 +313,9 @@ bool Session::SendUncut(ConstBytes bytes) {
 
 // ---- trace ----
 
-void Session::OpenTrace(const std::string& path) {
+std::string Session::OpenTrace(const std::string& path) {
   TraceOn_ = true;
-  trace_.Open(path);
+  return trace_.Open(path);
 }
 
 void Session::TraceMark(std::string_view text) {

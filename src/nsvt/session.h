@@ -83,12 +83,14 @@ public:
   // The termination request that ends a session from this side.
   void SendTerminationRequest();
   // A line typed at the console; with maskInTrace (typed while the host's
-  // echo was off: a password) the trace shows it as asterisks.
+  // echo was off: a password) the trace shows the same fixed mask for every
+  // line, so it tells nothing of the password, not even its length.
   bool SendLine(std::string_view text, bool maskInTrace);
 
-  // Creates the trace file (a file that cannot be made is ignored: the
-  // writes then do nothing) and switches tracing on for good.
-  void OpenTrace(const std::string& path);
+  // Creates the trace file through TraceWriter::Open and switches tracing
+  // on for good. Returns why the file was refused or could not be made (the
+  // writes then do nothing); empty when it is open.
+  std::string OpenTrace(const std::string& path);
 
   // HostLink.
   bool SendLine(std::string_view text) override;

@@ -8,6 +8,7 @@
 #include "nsvt/vtpkt.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,24 @@ std::string FormatTraceLine(std::string_view text);
 // request) for a received message whose version byte is 2.
 std::string FormatMessageMark(ConstBytes message);
 
+struct TraceFileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using TraceFile = std::unique_ptr<std::FILE, TraceFileCloser>;
+
+// The one way a trace file is opened, for the check before a run and for
+// the writer alike. The path must name a plain file of the running user's
+// with no other name (or nothing, and it is created 0600); a symbolic link,
+// a FIFO, a device, a folder, a hard link or another user's file is
+// refused. Everything is judged on the open descriptor, never on the path,
+// and only then, with emptied set, is the file emptied: a refused path is
+// never truncated. Returns the file, or none with the reason in reason.
+TraceFile OpenTraceFile(const std::string& path, bool emptied, std::string& reason);
+
+// Whether path would be accepted as a trace file (it is created if it did
+// not exist, and left as it was if it did); the reason when not, else empty.
+std::string CheckTraceFile(const std::string& path);
+
 class TraceWriter {
 public:
   TraceWriter() = default;
@@ -32,11 +51,10 @@ public:
   TraceWriter(const TraceWriter&) = delete;
   TraceWriter& operator=(const TraceWriter&) = delete;
 
-  // Creates path empty (replacing a regular file of that name), readable and
-  // writable by the owner only, without following a symbolic link planted in
-  // its place. Returns false when the file could not be made; writes then do
-  // nothing.
-  bool Open(const std::string& path);
+  // Opens path through OpenTraceFile, emptied and readable and writable by
+  // the owner only. Returns why it was refused or could not be made (the
+  // writes then do nothing); empty when it is open.
+  std::string Open(const std::string& path);
   bool IsOpen() const { return file_ != nullptr; }
 
   void TraceMark(std::string_view text);
@@ -45,7 +63,7 @@ public:
 
 private:
   void Write(std::string_view text);
-  std::FILE* file_ = nullptr;
+  TraceFile file_;
 };
 
 }  // namespace nsvt

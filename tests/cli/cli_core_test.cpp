@@ -1,16 +1,24 @@
 // The unattended installer's readers of what it is given: the hosts file,
-// the password file, the command line, the host's prompts and error lines,
-// and the group and account choice. The end-to-end test runs the program;
-// these tables cover the forms it meets only on a real site.
+// the password file, the environment, the command line, the host's prompts
+// and error lines, and the group and account choice; and how the text
+// reports show what a host or a file said. The end-to-end test runs the
+// program; these tables cover the forms it meets only on a real site.
+#include "../support/hostiletext.h"
 #include "cli/hostlist.h"
 #include "cli/hosttext.h"
 #include "cli/installchoice.h"
 #include "cli/options.h"
 #include "cli/passwords.h"
+#include "cli/reporters.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace cli {
 namespace {
@@ -93,6 +101,47 @@ TEST(HostText, PasswordPromptsAndErrorLines) {
   EXPECT_EQ(OneLine(" a\r\n\r\nb\tc  "), "a b c");
 }
 
+// Every text output shows a hostile text's control characters, never obeys
+// them: the filter itself, then each text reporter fed the table through
+// the events that carry host or file text (the reporters' own cursor
+// movements aside).
+TEST(VisibleText, HostileTextsAreShownNotObeyed) {
+  for (const auto& row : support::kHostileTexts) {
+    EXPECT_EQ(VisibleText(row.text), row.shown) << row.name;
+  }
+  char name[] = "cli_core_tests";
+  char* argv[] = {name, nullptr};
+  int argc = 1;
+  QCoreApplication application(argc, argv);  // the live display's timer
+  for (const auto make : {&MakePlainReporter, &MakeTerminalReporter}) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    {
+      const std::unique_ptr<Reporter> reporter = make(out);
+      std::vector<HostResult> results;
+      for (const auto& row : support::kHostileTexts) {
+        const std::string text(row.text);
+        reporter->Connected("h", text);
+        reporter->LoggedOn("h", "MANAGER.SYS,PUB" + text);
+        reporter->Box("h", MessageBox(text));
+        results.push_back({text, Outcome::Failed, text, 1});
+        reporter->Result(results.back());
+      }
+      reporter->Summary(results, true, 1, 1);
+    }
+    std::string written(static_cast<std::size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    ASSERT_EQ(std::fread(written.data(), 1, written.size(), out), written.size());
+    std::fclose(out);
+    const QString shown =
+        QString::fromLatin1(written.data(), static_cast<qsizetype>(written.size()))
+            .remove(QRegularExpression("\x1b\\[K|\x1b\\[\\d+A\r\x1b\\[J"));
+    EXPECT_FALSE(QRegularExpression("[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]").match(shown).hasMatch())
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains("MANAGER.SYS,PUBOK^[]0;HOSTILE TITLE^G^[[2J"));
+  }
+}
+
 TEST(ParsePasswordFile, KeysValuesAndErrors) {
   const struct {
     const char* text;
@@ -116,6 +165,18 @@ TEST(ParsePasswordFile, KeysValuesAndErrors) {
     EXPECT_EQ(user.value_or("(none)"), c.user ? c.user : "(none)") << c.text;
     EXPECT_EQ(account.value_or("(none)"), c.account ? c.account : "(none)") << c.text;
   }
+}
+
+TEST(PasswordsFromEnvironment, KeptInMemoryOnly) {
+  ::setenv("ZORBELIX_USER_PASSWORD", "ENVPW", 1);
+  ::setenv("ZORBELIX_GROUP_PASSWORD", "", 1);
+  ::unsetenv("ZORBELIX_ACCOUNT_PASSWORD");
+  const Passwords passwords = PasswordsFromEnvironment();
+  EXPECT_EQ(passwords.For(PasswordKind::User), "ENVPW");
+  EXPECT_EQ(passwords.For(PasswordKind::Group), "");
+  EXPECT_EQ(passwords.For(PasswordKind::Account), std::nullopt);
+  EXPECT_EQ(std::getenv("ZORBELIX_USER_PASSWORD"), nullptr);
+  EXPECT_EQ(std::getenv("ZORBELIX_GROUP_PASSWORD"), nullptr);
 }
 
 TEST(ParseOptions, BadUsage) {

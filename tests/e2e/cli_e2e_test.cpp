@@ -4,8 +4,9 @@
 // address is local on Linux); B is 0 unless another run holds those.
 // Every row checks the exit status, the last line (or the summary row of
 // each host), what each host stored, that no simulator saw a protocol
-// deviation, and that no password shows in the output or a trace; --json
-// rows check every line against the events' fields.
+// deviation, that no password shows in the output or a trace, and that no
+// control character reaches standard output or error except as a line end;
+// --json rows check every line against the events' fields.
 #include "e2eharness.h"
 
 #include <QDateTime>
@@ -19,6 +20,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <map>
 #include <memory>
 #include <vector>
@@ -46,7 +51,11 @@ struct Host {
 };
 
 enum class Program { Shipped, AlteredSettings };
-enum class Stop { None, WhenCopying };  // SIGTERM once a record went
+// SIGTERM or SIGHUP once a record went.
+enum class Stop { None, WhenCopying, HangUpWhenCopying };
+// What is planted where the run's trace or password file goes: a link to
+// a file that must stay as it is, a FIFO, a file of another user's.
+enum class Plant { None, TraceLink, TraceFifo, PasswordFifo, PasswordOfNobody };
 
 struct Case {
   const char* name = nullptr;
@@ -57,11 +66,13 @@ struct Case {
   const char* line = nullptr;
   QStringList env{};  // NAME=VALUE
   const char* passwordFile = nullptr;
-  bool passwordFileOpen = false;    // readable by the group and others
-  const char* hostsFile = nullptr;  // its text; else one line per host, when many
+  bool passwordFileOpen = false;  // readable by the group and others
+  QByteArray hostsFile{};         // its text; else one line per host, when many
   bool many = false;
   Program program = Program::Shipped;
   Stop stop = Stop::None;
+  Plant plant = Plant::None;
+  bool outputFull = false;  // standard output is /dev/full
 };
 
 const QStringList kWithPasswords = {"--password", kUserPassword, "--account-password",
@@ -141,6 +152,48 @@ const std::vector<Case>& Cases() {
        .args = {"--skip-current", "--json"},
        .line = R"(^\{"checked":0,"current":1,.*"exit_status":0,.*"installed":2,)",
        .many = true},
+      {.name = "hung up while copying",
+       .hosts = {{{"--latency-ms", "20"}, "interrupted"}},
+       .exitStatus = 129,
+       .line = R"(: interrupted while copying ZORBELIX, after record \d+ of 438; )",
+       .stop = Stop::HangUpWhenCopying},
+      {.name = "hostile logon notice",
+       .hosts = {{{"--logon-notice", "MANAGER.SYS,PUB\x1b]0;HOSTILE TITLE\x07\x1b[2J"},
+                  "installed"}},
+       .line = R"(: installed \(EXIT\))"},
+      {.name = "hostile hosts file line",
+       .exitStatus = 64,
+       .line = R"(hosts\.txt, line 2: '127\.0\.0\.3\^@\^\[\[2J' is not a host name)",
+       .hostsFile = QByteArray("127.0.0.2\n127.0.0.3\0\x1b[2J\n", 25),
+       .many = true},
+      {.name = "trace path a link",
+       .args = {"--trace", "@trace"},
+       .exitStatus = 64,
+       .line = R"(cannot write the trace file .*trace: it is a symbolic link$)",
+       .plant = Plant::TraceLink},
+      {.name = "trace folder holding a FIFO",
+       .args = {"--trace", "@trace"},
+       .exitStatus = 64,
+       .line = R"(cannot write the trace file .*127\.0\.0\.2\.trace: it is not a plain file$)",
+       .hostsFile = "127.0.0.2\n",
+       .many = true,
+       .plant = Plant::TraceFifo},
+      {.name = "password file a FIFO",
+       .exitStatus = 64,
+       .line = R"(the password file .*passwords is not a plain file$)",
+       .passwordFile = "user=Q7USERPW\n",
+       .plant = Plant::PasswordFifo},
+      {.name = "password file of another user",
+       .exitStatus = 64,
+       .line = R"(the password file .*passwords belongs to another user)",
+       .passwordFile = "user=Q7USERPW\n",
+       .plant = Plant::PasswordOfNobody},
+      {.name = "JSON to a full disc",
+       .hosts = {{{}, "installed"}},
+       .args = {"--json"},
+       .exitStatus = 74,
+       .line = R"(^zorbelix-install: cannot write to standard output: No space left on device$)",
+       .outputFull = true},
   };
   return cases;
 }
@@ -254,6 +307,8 @@ std::vector<std::unique_ptr<SimHost>> StartSimulators(const std::vector<Host>& h
   return {};
 }
 
+constexpr uid_t kNobody = 65534;
+
 // A port on 127.0.0.1 that nobody listens on.
 quint16 ClosedPort() {
   QTcpServer server;
@@ -304,7 +359,7 @@ private slots:
     if (c.many) {
       const QString hostsFile = work.filePath("hosts.txt");
       QVERIFY(WriteFile(hostsFile,
-                        c.hostsFile ? QByteArray(c.hostsFile) : addresses.join('\n').toLatin1()));
+                        c.hostsFile.isNull() ? addresses.join('\n').toLatin1() : c.hostsFile));
       args << "--hosts" << hostsFile;
     } else if (addresses.isEmpty()) {
       args << "--host"
@@ -315,8 +370,27 @@ private slots:
     }
     if (c.passwordFile) {
       const QString passwordFile = work.filePath("passwords");
-      QVERIFY(WriteFile(passwordFile, c.passwordFile, c.passwordFileOpen));
+      if (c.plant == Plant::PasswordFifo) {
+        QCOMPARE(::mkfifo(QFile::encodeName(passwordFile).constData(), 0600), 0);
+      } else {
+        QVERIFY(WriteFile(passwordFile, c.passwordFile, c.passwordFileOpen));
+      }
+      if (c.plant == Plant::PasswordOfNobody) {
+        if (::geteuid() != 0) {
+          QSKIP("giving a file to another user needs root");
+        }
+        QCOMPARE(::chown(QFile::encodeName(passwordFile).constData(), kNobody, kNobody), 0);
+      }
       args << "--password-file" << passwordFile;
+    }
+    const QString victim = work.filePath("victim");
+    QVERIFY(WriteFile(victim, "keep"));
+    if (c.plant == Plant::TraceLink) {
+      QVERIFY(QFile::link(victim, work.filePath("trace")));
+    } else if (c.plant == Plant::TraceFifo) {
+      QVERIFY(QDir(work.path()).mkdir("trace"));
+      const QByteArray fifo = QFile::encodeName(work.filePath("trace/127.0.0.2.trace"));
+      QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
     }
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -333,14 +407,20 @@ private slots:
     installer.setProgram(c.program == Program::Shipped ? QStringLiteral(ZORBELIX_INSTALL_PATH)
                                                        : QStringLiteral(SETTINGS_INSTALLER_PATH));
     installer.setArguments(args);
+    if (c.outputFull) {
+      installer.setStandardOutputFile(QStringLiteral("/dev/full"));
+    }
+    // A SIGHUP this test ignores (under nohup) would stay ignored in the child.
+    installer.setChildProcessModifier([] { ::signal(SIGHUP, SIG_DFL); });
     installer.start();
     QVERIFY(installer.waitForStarted(e2e::kStartWaitMs));
     QByteArray out;
-    if (c.stop == Stop::WhenCopying) {
+    if (c.stop != Stop::None) {
       while (!out.contains(" record ") && installer.waitForReadyRead(e2e::kRunWaitMs)) {
         out += installer.readAllStandardOutput();
       }
-      installer.terminate();
+      ::kill(static_cast<pid_t>(installer.processId()),
+             c.stop == Stop::WhenCopying ? SIGTERM : SIGHUP);
     }
     QVERIFY(installer.waitForFinished(kRunLimitMs));
     out += installer.readAllStandardOutput();
@@ -350,10 +430,14 @@ private slots:
     QCOMPARE(installer.exitStatus(), QProcess::NormalExit);
     QVERIFY2(installer.exitCode() == c.exitStatus,
              qPrintable(QString("exit status %1\n%2").arg(installer.exitCode()).arg(shown)));
-    const QList<QByteArray> lines = (c.exitStatus == 64 ? err : out).trimmed().split('\n');
-    const QByteArray& line = c.exitStatus == 64 ? lines.first() : lines.last();
+    const bool complaint = c.exitStatus == 64 || c.outputFull;
+    const QList<QByteArray> lines = (complaint ? err : out).trimmed().split('\n');
+    const QByteArray& line = complaint ? lines.first() : lines.last();
     QVERIFY2(QRegularExpression(c.line).match(QString::fromLatin1(line)).hasMatch(),
              qPrintable(shown));
+    QVERIFY2(!QRegularExpression("[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]").match(shown).hasMatch(),
+             qPrintable("a control character reaches the output\n" + shown));
+    QCOMPARE(ReadFile(victim), QByteArray("keep"));
 
     for (std::size_t i = 0; i < sims.size(); ++i) {
       const Host& host = c.hosts[i];
@@ -391,7 +475,7 @@ private slots:
       traces += ReadFile(work.filePath("trace/" + name));
     }
     traces += ReadFile(work.filePath("trace"));
-    if (c.args.contains("@trace")) {
+    if (c.args.contains("@trace") && c.exitStatus != 64) {
       QVERIFY2(traces.contains("HELLO MANAGER.SYS"), "no trace written");
     }
     for (const QString& secret : {kUserPassword, kAccountPassword}) {
@@ -399,7 +483,7 @@ private slots:
                qPrintable(secret + " shows in the output or a trace"));
     }
 
-    if (c.args.contains("--json")) {
+    if (c.args.contains("--json") && !c.outputFull) {
       QStringList events;
       for (const QByteArray& line : out.trimmed().split('\n')) {
         const QString problem = SchemaProblem(line, events);

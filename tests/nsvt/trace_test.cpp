@@ -141,8 +141,11 @@ TEST_F(TraceFileTest, ReplacesAnOldFileWithAPrivateOne) {
   std::ofstream(path) << "old contents that must go";
   ::chmod(path.c_str(), 0644);
 
+  // The check leaves the file as it is; the writer empties it.
+  EXPECT_EQ(nsvt::CheckTraceFile(path.string()), "");
+  EXPECT_EQ(Contents(path), "old contents that must go");
   nsvt::TraceWriter trace;
-  ASSERT_TRUE(trace.Open(path.string()));
+  ASSERT_EQ(trace.Open(path.string()), "");
   EXPECT_EQ(Mode(path), 0600u);
   trace.TraceMark("~C(0000-0080)1");
   trace.TraceLine(" TERM_IO from host\n");
@@ -152,22 +155,39 @@ TEST_F(TraceFileTest, ReplacesAnOldFileWithAPrivateOne) {
             "~C(0000-0080)1 TERM_IO from host.\r\n" + nsvt::FormatHexDump(Buffer{'a', 'b', 'c'}));
 }
 
-TEST_F(TraceFileTest, RefusesAPlantedLink) {
-  const auto target = dir_ / "victim";
-  std::ofstream(target) << "keep";
-  const auto path = dir_ / "TRACEFIL";
-  std::filesystem::create_symlink(target, path);
-
-  nsvt::TraceWriter trace;
-  EXPECT_FALSE(trace.Open(path.string()));
-  EXPECT_FALSE(trace.IsOpen());
-  trace.TraceLine("nothing happens");
-  EXPECT_EQ(Contents(target), "keep");
-}
-
-TEST_F(TraceFileTest, RefusesADirectory) {
-  nsvt::TraceWriter trace;
-  EXPECT_FALSE(trace.Open(dir_.string()));
+// Whatever is planted at the path is refused with its reason, by the check
+// and the writer alike, before anything is emptied; a FIFO never blocks.
+TEST_F(TraceFileTest, RefusesWhatIsNotAPlainFileOfItsOwn) {
+  const auto victim = dir_ / "victim";
+  const struct {
+    const char* name;
+    void (*plant)(const std::filesystem::path& path, const std::filesystem::path& victim);
+    const char* reason;
+  } cases[] = {
+      {"symbolic link",
+       [](const auto& path, const auto& target) { std::filesystem::create_symlink(target, path); },
+       "it is a symbolic link"},
+      {"hard link",
+       [](const auto& path, const auto& target) {
+         std::filesystem::create_hard_link(target, path);
+       },
+       "it has another name (a hard link)"},
+      {"FIFO", [](const auto& path, const auto&) { ::mkfifo(path.c_str(), 0600); },
+       "it is not a plain file"},
+      {"folder", [](const auto& path, const auto&) { std::filesystem::create_directory(path); },
+       "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    const auto path = dir_ / c.name;
+    std::ofstream(victim) << "keep";
+    c.plant(path, victim);
+    EXPECT_EQ(nsvt::CheckTraceFile(path.string()), c.reason) << c.name;
+    nsvt::TraceWriter trace;
+    EXPECT_EQ(trace.Open(path.string()), c.reason) << c.name;
+    EXPECT_FALSE(trace.IsOpen());
+    trace.TraceLine("nothing happens");
+    EXPECT_EQ(Contents(victim), "keep") << c.name;
+  }
 }
 
 }  // namespace

@@ -236,7 +236,7 @@ private slots:
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray trace = file.readAll();
     QVERIFY(!trace.contains("secret"));
-    QVERIFY(trace.contains(" [****** ]\r\n"));
+    QVERIFY(trace.contains(" [******** ]\r\n"));
   }
 };
 

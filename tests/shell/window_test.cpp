@@ -1,5 +1,6 @@
 // The window at start, its phases, the console and the ways it ends,
 // driven through a socket the test plays the host through.
+#include "hostiletext.h"
 #include "testdir.h"
 #include "windowrig.h"
 
@@ -201,6 +202,22 @@ private slots:
         break;
       default:
         break;
+    }
+  }
+
+  // The host's logon notice is shown as the plain text it is (up to its
+  // first NUL, as the label always showed it): no markup, no terminal.
+  void hostTextStaysPlainText() {
+    for (const support::HostileText& row : support::kHostileTexts) {
+      WindowRig rig;
+      rig.Connect();
+      rig.Host(host::ReadRequest(80));
+      const std::string notice = "MANAGER.SYS,PUB " + std::string(row.text);
+      rig.Host(host::LogonNotice(notice));
+      const QLabel* label = rig.window->ui().lblLogonString;
+      QCOMPARE(label->textFormat(), Qt::PlainText);
+      QCOMPARE(rig.window->ui().lblStatus->textFormat(), Qt::PlainText);
+      QVERIFY2(Text(label) == notice.substr(0, notice.find('\0')), row.name);
     }
   }
 

@@ -359,7 +359,7 @@ private slots:
     if (scenario < 0 && BeforePurge(point) && !rig.SuccessShown()) {
       QVERIFY(sim.Stored("SYS", "PUB", "ZORBELIX") == PreviousZorbelix());
     }
-    if (action == Action::ReadLength) {
+    if (action == Action::ReadLength && scenario < 0) {
       // A short read is the host's right; the installer's answers to it are
       // no deviation (records go whole, as they must).
       QVERIFY2(sim.Deviations().isEmpty(), qPrintable(sim.Deviations().join("\n")));

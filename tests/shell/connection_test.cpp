@@ -59,6 +59,15 @@ private slots:
     QCOMPARE(w.uiPhase(), 2);
     QVERIFY(w.ui().btnProcess->isEnabled());
     QVERIFY(rig.dialogs.boxes.empty());
+
+    // The console shows a caret while it takes typing, and looks inactive
+    // once the line is sent and until the host reads again.
+    const ConsoleEdit* memo = w.ui().Memo1;
+    QVERIFY(memo->textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
+    w.Memo1KeyPress('\r');
+    QVERIFY(!memo->textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
+    QVERIFY(memo->palette().color(QPalette::Disabled, QPalette::Base) !=
+            memo->palette().color(QPalette::Active, QPalette::Base));
   }
 
   void refusedLogonRepeatsTheInstruction() {

@@ -64,7 +64,9 @@ void CheckWindow(const TNSVT& window) {
 // otherwise render anything that starts like an HTML tag).
 void CheckShownAsText(const TNSVT& window) {
   const TNSVTControls& ui = window.ui();
-  for (const QLabel* label : {ui.lblStatus, ui.lblAction, ui.lblLogonString}) {
+  for (const QLabel* label :
+       {static_cast<const QLabel*>(ui.lblStatus), static_cast<const QLabel*>(ui.lblAction),
+        static_cast<const QLabel*>(ui.lblLogonString)}) {
     if (label->textFormat() != Qt::PlainText) {
       Fail("a label showing host text may render it as HTML");
     }

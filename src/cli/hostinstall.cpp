@@ -221,7 +221,7 @@ void HostInstall::Error(int code, const std::string& text, bool socketFailed) {
 void HostInstall::Closed(bool byHost) {
   const bool cutShort = run_.InProgress();
   const std::string incomplete =
-      cutShort ? run_.IncompleteInstallationText(run_.RunStepText()) : std::string();
+      cutShort ? run_.IncompleteInstallationText("the host closed the connection") : std::string();
   run_.AbandonRun();
   if (phase_ == Phase::Done) {
     return;
@@ -356,11 +356,12 @@ void HostInstall::AfterRunCall() {
     case install::RunEnd::LoggedOff:
     case install::RunEnd::PayloadRefused:
       // BYE went out; the host's close confirms it. Only the script's own
-      // EXIT, with no error report on the way, is an installation.
+      // EXIT, with no failure path on the way (an error line, a stop
+      // message, an error report), is an installation.
       if (how == install::RunEnd::PayloadRefused) {
         Note(Outcome::Failed, kPayloadRefusedReason);
-      } else if (errorShown_) {
-        Note(Outcome::Failed, errorReason_);
+      } else if (errorShown_ || run_.TookFailurePath()) {
+        Note(Outcome::Failed, StopReason());
       } else {
         Note(Outcome::Installed, kInstalledReason);
       }

@@ -10,10 +10,12 @@
 // lines may follow each other without an answer to the host.
 #include "install/run.h"
 
+#include "install/hostfiles.h"
 #include "install/stringtable.h"
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace install {
@@ -123,6 +125,10 @@ void Run::Begin(const std::string& group, const std::string& account) {
       ScriptFile.close();
     }
     ScriptFile.clear();
+    FailurePathTaken = false;
+    PurgeName.clear();
+    PurgeAnswered = false;
+    SavedName.clear();
   }
   LocalLinesRun = 0;
   LastCommand.clear();
@@ -202,7 +208,19 @@ bool Run::HostTextContains(std::string_view text) const {
 }
 
 bool Run::NamesErrorLine(int argument) const {
-  return LineNumber(LineFields[static_cast<std::size_t>(argument)]) != 0;
+  const ScriptField& field = LineFields[static_cast<std::size_t>(argument)];
+  return LineNumber(field) != 0 || BeyondLineRange(field);
+}
+
+void Run::JumpTo(const ScriptField& field) {
+  if (BeyondLineRange(field)) {
+    // Kept as the script wrote it: the next fetch refuses it by this text.
+    UnreachableLine = field.Text;
+    ScriptLineNo = kNoScriptLine;
+    return;
+  }
+  UnreachableLine.clear();
+  ScriptLineNo = LineNumber(field);
 }
 
 void Run::OutcomeContinue() {
@@ -212,23 +230,27 @@ void Run::OutcomeContinue() {
 
 void Run::OutcomeErrorLine(int argument) {
   if (NamesErrorLine(argument)) {
-    ScriptLineNo = LineNumber(LineFields[static_cast<std::size_t>(argument)]);
+    FailurePathTaken = true;
+    JumpTo(LineFields[static_cast<std::size_t>(argument)]);
   }
 }
 
 void Run::OutcomeStop(const std::string& text) {
+  FailurePathTaken = true;
   ActionCode = kStateStopped;
   ConsoleEcho = true;
   op_.Message(text);
 }
 
 void Run::OutcomeStopWithCode(int code, const std::string& text) {
+  FailurePathTaken = true;
   ActionCode = kStateStopped;
   ConsoleEcho = true;
   op_.ReportError(code, text);
 }
 
 void Run::OutcomeAbortWithCode(int code, const std::string& text) {
+  FailurePathTaken = true;
   ActionCode = kStatePassing;
   ConsoleEcho = true;
   RunEnding = RunEnd::Aborted;
@@ -283,7 +305,7 @@ void Run::RestartScriptFromTop() {
   op_.SetBeginCaption(kBeginCaption);
 }
 
-std::string Run::RunStepText() const {
+std::string Run::StepText() const {
   const std::string& name = PayloadName();
   const bool recordCopy = ActionCode >= kStateFcopyFrom && ActionCode <= kStateFcopyEnding;
   const bool blockCopy = ActionCode >= kStateBlockStart && ActionCode <= kStateTextResume;
@@ -300,10 +322,39 @@ std::string Run::RunStepText() const {
   return "running script line " + std::to_string(ScriptLineNo - 1);
 }
 
-std::string Run::IncompleteInstallationText(const std::string& step) const {
-  const std::string& name = PayloadName();
-  return "The installation did not complete: the host closed the connection while " + step +
-         ".\r\n" + (name.empty() ? std::string("The host program") : name) + " was not installed.";
+std::string Run::RunStepText() const {
+  return StepText() + "; " + HostFileText();
+}
+
+// The program's file on the host goes through three stages in the shipped
+// script: the previous copy stays until PURGE is answered, then there is
+// none, and once SAVE has been sent the new one may be in place whatever
+// the host answers (or fails to answer).
+std::string Run::HostFileText() const {
+  if (!SavedName.empty()) {
+    return SavedName + " may be installed: check with LISTFILE " +
+           QualifiedFileName(SavedName, RequiredLogon) + ",2";
+  }
+  const bool named = !PayloadName().empty();
+  const std::string name = named ? PayloadName() : std::string("the host program");
+  if (PurgeName.empty()) {
+    return name + " was not installed, and the previous " + (named ? name : "one") +
+           ", if any, is still on the host";
+  }
+  // A PURGE the host may have carried out before the connection went.
+  return name + " was not installed, and the previous " + PurgeName +
+         (PurgeAnswered ? " has been purged" : " may have been purged");
+}
+
+std::string Run::IncompleteInstallationText(const std::string& cause) const {
+  return "The installation did not complete: " + cause + " while " + StepText() + ".\r\n" +
+         SentenceStart(HostFileText()) + ".";
+}
+
+void Run::NoteCommandAnswered() {
+  if (PurgedFileName(LastCommand)) {
+    PurgeAnswered = true;
+  }
 }
 
 // ---- terminal data ----
@@ -353,6 +404,13 @@ bool Run::SendLine(std::string_view text) {
 
 bool Run::SendCommand(std::string_view text) {
   LastCommand = text;
+  if (const std::optional<std::string> purged = PurgedFileName(text)) {
+    PurgeName = *purged;
+    PurgeAnswered = false;
+  }
+  if (const std::optional<std::string> saved = SavedFileName(text)) {
+    SavedName = *saved;
+  }
   op_.CommandSent(text);
   return SendLine(text);
 }

@@ -68,11 +68,22 @@ public:
   void SetDefaultAccount(const std::string& account);
 
   bool InProgress() const { return ActionCode != kStateIdle; }
+  // The run took a failure path since the script last started over: an
+  // error line, a stop with a message, an error report. A script may still
+  // end such a path with EXIT, which logs off like a success; the front
+  // ends must not count that as an installation.
+  bool TookFailurePath() const { return FailurePathTaken; }
   // Where the run stands, for a report: "copying ZORBELIX, after record 199
-  // of 438", or the command whose answer it waits for.
+  // of 438", or the command whose answer it waits for, followed by what the
+  // host holds of the program now (HostFileText).
   std::string RunStepText() const;
-  // What the operator is told when the host ends the connection at step.
-  std::string IncompleteInstallationText(const std::string& step) const;
+  // What the host holds of the program if the run ends here: the previous
+  // copy still there (nothing purged yet), purged, or, once SAVE was sent,
+  // maybe the new one, with the command that tells.
+  std::string HostFileText() const;
+  // What the operator is told when the connection ends (cause: "the host
+  // closed the connection") while the run is in progress.
+  std::string IncompleteInstallationText(const std::string& cause) const;
 
   // State, read by the front ends and tests.
   std::int32_t actionCode() const { return ActionCode; }
@@ -158,11 +169,17 @@ private:
   // ---- the frame: outcomes and local states (run.cpp) ----
   void OutcomeContinue();
   void OutcomeErrorLine(int argument);
+  // ScriptLineNo := the line a GOTO, FILE or error line names.
+  void JumpTo(const ScriptField& field);
   bool NamesErrorLine(int argument) const;
   void OutcomeStop(const std::string& text);
   void OutcomeStopWithCode(int code, const std::string& text);
   void OutcomeAbortWithCode(int code, const std::string& text);
+  // A check passed: notes what the answered command did to the host's files.
+  void NoteCommandAnswered();
   bool HostTextContains(std::string_view text) const;
+  // Where the run stands, without what the host holds.
+  std::string StepText() const;
   // Ends the run as STOP does, after telling the operator why (where the
   // script itself cannot go on).
   void EndRunWithMessage(const std::string& text);
@@ -247,6 +264,10 @@ private:
   std::int32_t ActionCode = kStateIdle;
   bool RestartScript = true;
   std::int32_t ScriptLineNo = 1;
+  // A jump's line number of 2^31 or more, as written; ScriptLineNo is then
+  // kNoScriptLine.
+  std::string UnreachableLine;
+  static constexpr std::int32_t kNoScriptLine = -1;
   install::LineFields LineFields;
   install::ScriptVars ScriptVars;
   std::ifstream ScriptFile;
@@ -263,6 +284,13 @@ private:
   std::string LastCommand;
   // How the run ends when ActionCode next returns to 0.
   RunEnd RunEnding = RunEnd::Stopped;
+  bool FailurePathTaken = false;
+  // What the run did to the host's files: the name a PURGE was sent for,
+  // whether its answer came without an error, and the name a SAVE was sent
+  // for.
+  std::string PurgeName;
+  bool PurgeAnswered = false;
+  std::string SavedName;
 
   // What the script changes of the front end's texts.
   std::string RequiredLogon;

@@ -55,6 +55,7 @@ void Run::StateSend1() {
 
 void Run::StateSend1Check() {
   if (HostTextContains(Arg(2))) {
+    NoteCommandAnswered();
     OutcomeContinue();
     return;
   }
@@ -75,6 +76,7 @@ void Run::StateSend2() {
 
 void Run::StateSend2Check() {
   if (!HostTextContains(Arg(2))) {
+    NoteCommandAnswered();
     OutcomeContinue();
     return;
   }

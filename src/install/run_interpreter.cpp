@@ -121,7 +121,7 @@ std::int32_t Run::CmdMsgb() {
 }
 
 std::int32_t Run::CmdGoto() {
-  ScriptLineNo = LineNumber(LineFields[1]);
+  JumpTo(LineFields[1]);
   return kStateNextLine;
 }
 
@@ -132,13 +132,18 @@ std::int32_t Run::CmdFile() {
   }
   ScriptFile.clear();
   ScriptFile.open(Arg(1), std::ios::in | std::ios::binary);
+  // A folder opens like a file on some systems and fails at the first read:
+  // it is a file that cannot be opened, checked on the stream just opened.
+  if (ScriptFile.is_open() && (ScriptFile.peek(), ScriptFile.bad())) {
+    ScriptFile.close();
+  }
   if (ScriptFile.is_open()) {
     ScriptFileName = Arg(1);
     ScriptFileLineNo = 0;
   } else {
     ScriptFile.clear();
-    if (LineFields[2].Number != 0) {
-      ScriptLineNo = LineNumber(LineFields[2]);
+    if (NamesErrorLine(2)) {
+      JumpTo(LineFields[2]);
     }
   }
   return kStateNextLine;
@@ -296,7 +301,7 @@ bool Run::FetchLine(std::string& line, bool& fromFile, std::int32_t& id) {
     // number) names no line; searching up from it would take billions of
     // reads.
     EndRunWithMessage("The install script has no line to carry out: there is no script line " +
-                      std::to_string(first) + ".");
+                      (UnreachableLine.empty() ? std::to_string(first) : UnreachableLine) + ".");
     return false;
   }
   do {

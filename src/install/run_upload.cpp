@@ -114,6 +114,7 @@ void Run::ShowTransferProgress(bool records, int filePercent) {
 void Run::EndAfterFailedSend() {
   op_.SetIdleTimer(false);
   RunEnding = RunEnd::Aborted;
+  FailurePathTaken = true;
   op_.ReportError(kCodeBlockSend, "Error " + HostText);
   ConsoleEcho = true;
   ClearHostText(true);

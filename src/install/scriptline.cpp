@@ -53,6 +53,16 @@ std::int32_t LineNumber(const ScriptField& field) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(field.Number));
 }
 
+bool BeyondLineRange(const ScriptField& field) {
+  if (field.Number > std::numeric_limits<std::int32_t>::max()) {
+    return true;
+  }
+  // Number is 0 for digits beyond the 64-bit range, and for zeros.
+  return field.Number == 0 && !field.Text.empty() &&
+         field.Text.find_first_not_of("0123456789") == std::string::npos &&
+         field.Text.find_first_not_of('0') != std::string::npos;
+}
+
 ExpandResult ExpandVariables(std::string& text, const ScriptVars& vars) {
   // Work on a copy so that a failed expansion leaves text as it came in,
   // which is what the error message should show.

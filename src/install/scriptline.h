@@ -33,6 +33,9 @@ void ParseScriptLine(std::string_view line, LineFields& fields, bool keepStale =
 
 // The low 32 bits of a field's Number, as used for script line numbers.
 std::int32_t LineNumber(const ScriptField& field);
+// The field is a number of 2^31 or more (also beyond the 64-bit range): no
+// script line has it, and its low 32 bits would name another one.
+bool BeyondLineRange(const ScriptField& field);
 
 enum class ExpandResult {
   Ok,

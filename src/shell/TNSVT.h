@@ -73,7 +73,7 @@ public:
   void SetUiPhase(int phase) override;
   void ReportError(int code, const std::string& text) override;
 
-  // The exit status after the host cut an installation short.
+  // The exit status after an installation was cut short or failed.
   static constexpr int kExitIncomplete = 1;
   // The console keeps at most this many lines, and this many characters
   // besides, so a host that never ends a line cannot grow it without bound.
@@ -87,6 +87,9 @@ signals:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  // Keys that arrive while the console's input is off and it had the focus
+  // reach no control: not Tab, not a mnemonic, not a typed-ahead letter.
+  bool event(QEvent* event) override;
   // Escape, unless a control used it, is the window's cancel key.
   void keyPressEvent(QKeyEvent* event) override;
 
@@ -94,6 +97,8 @@ private:
   // ---- tnsvt_form.cpp ----
   void BuildControls();
   void DescribeForAssistiveTechnology();
+  void FitFonts();
+  void FitActionFont(const QString& also);
   void SetUpGroupAccountRow();
   void SetLogonLabel(const std::string& text);
   void ShowAction(const std::string& text);
@@ -110,6 +115,8 @@ private:
   void InputStopped() override;
   void Error(int code, const std::string& text, bool socketFailed) override;
   void Closed(bool byHost) override;
+  // The error report, with or without its box.
+  void ShowErrorReport(int code, const std::string& text, bool box);
   void HandleReadRequest();
   void HandleLogonNotice(std::string_view text);
 
@@ -136,6 +143,7 @@ private:
   void ShowProgress(const install::TransferProgress& progress) override;
   void SetBeginCaption(const std::string& caption) override;
   void SetIdleTimer(bool running) override;
+  void RunEnded(install::RunEnd how) override;
   // Progress is shown at most ten times a second and no faster than the
   // screen refreshes: the latest values wait for the next showing, and
   // anything that writes the status line itself first puts them on screen.
@@ -176,6 +184,7 @@ private:
   std::string ConsoleLine;
   bool trimmingConsole = false;
   bool consoleCrPending = false;  // output ended in a CR whose LF may follow
+  bool consoleKeysHeld_ = false;  // input went off in the focused console
 
   // ---- progress waiting for the next frame ----
   struct PendingProgress {

@@ -3,6 +3,8 @@
 // TNSVT::ui() to read and use them as an operator would.
 #pragma once
 
+#include "shell/statuslabel.h"  // tests read the whole status text
+
 class ConsoleEdit;
 class QAction;
 class QFrame;
@@ -15,7 +17,7 @@ class QTimer;
 
 struct TNSVTControls {
   QFrame* Panel0 = nullptr;  // status area
-  QLabel* lblStatus = nullptr;
+  StatusLabel* lblStatus = nullptr;
   QLabel* lblAction = nullptr;
   QLabel* lbl2 = nullptr;    // idle seconds while FCOPY copies
   QFrame* Panel1 = nullptr;  // connect row, phase 0

@@ -47,6 +47,12 @@ void FilterField(QLineEdit* field) {
 }  // namespace
 
 void TNSVT::btnProcessClick() {
+  // A second press (a double click, or a key typed ahead) before the host
+  // has asked for input again would start the script a second time over
+  // the running one.
+  if (run_.InProgress()) {
+    return;
+  }
   const bool ctrlHeld = keyboardModifiers().testFlag(Qt::ControlModifier);
 
   // The group setting is looked up again at each press.

@@ -9,6 +9,7 @@
 #include "shell/consoleedit.h"
 #include "shell/controls.h"
 #include "shell/dialogs.h"
+#include "shell/statuslabel.h"
 #include "shell/text.h"
 
 #include <QApplication>
@@ -117,6 +118,10 @@ void TNSVT::InputStopped() {
 }
 
 void TNSVT::ReportError(int code, const std::string& text) {
+  ShowErrorReport(code, text, true);
+}
+
+void TNSVT::ShowErrorReport(int code, const std::string& text, bool box) {
   if (install::ErrorActionFor(code) == install::ErrorAction::Disconnected) {
     SetStatus(install::kDisconnectedStatus);
     return;
@@ -125,7 +130,7 @@ void TNSVT::ReportError(int code, const std::string& text) {
   if (const std::optional<std::string> line = install::ErrorStatusLine(code, text)) {
     SetStatus(Latin1(*line));
   }
-  if (session_.Connected() && install::ErrorShowsBox(code)) {
+  if (box && session_.Connected() && install::ErrorShowsBox(code)) {
     dialogs().Error(this, ui_.lblStatus->text().toLatin1().toStdString());
   }
 }
@@ -137,10 +142,21 @@ void TNSVT::Error(int code, const std::string& text, bool socketFailed) {
   }
   // The socket failed: the run is over, the error reported while the
   // connection still counts as open, and a connection wait ends at once.
+  // A run cut short this way is reported as when the host closes the
+  // connection, but the window stays for a reconnect.
+  const bool cutShort = run_.InProgress();
+  const std::string report =
+      cutShort ? run_.IncompleteInstallationText("the connection failed (" + std::to_string(code) +
+                                                 ", " + text + ")")
+               : std::string();
   run_.AbandonRun();
-  ReportError(code, text);
+  ShowErrorReport(code, text, !cutShort);
   ui_.Timer2->stop();
   ConnectWaitTicks = kConnectWaitEnded;
+  if (cutShort) {
+    ExitStatus = kExitIncomplete;
+    dialogs().Error(this, report);
+  }
 }
 
 void TNSVT::Closed(bool byHost) {
@@ -150,7 +166,7 @@ void TNSVT::Closed(bool byHost) {
   const bool hostEnded = byHost && !ApplicationEnded;
   const bool cutShort = hostEnded && run_.InProgress();
   const std::string report =
-      cutShort ? run_.IncompleteInstallationText(run_.RunStepText()) : std::string();
+      cutShort ? run_.IncompleteInstallationText("the host closed the connection") : std::string();
   run_.AbandonRun();
   if (!hostEnded) {
     return;
@@ -161,5 +177,30 @@ void TNSVT::Closed(bool byHost) {
   }
   if (!ApplicationEnded) {
     close();  // the host ended the session: the program ends
+  }
+}
+
+// A run that took a failure path (an error line, a stop, an error report)
+// installed nothing the operator can rely on, even when its script ends it
+// with EXIT: the program then ends with the failure status, until a later
+// run installs.
+void TNSVT::RunEnded(install::RunEnd how) {
+  switch (how) {
+    case install::RunEnd::Abandoned:
+      return;  // the connection's end has set the status
+    case install::RunEnd::LoggedOff:
+    case install::RunEnd::Stopped:
+    case install::RunEnd::Paused:
+      if (run_.TookFailurePath()) {
+        ExitStatus = kExitIncomplete;
+      } else if (how == install::RunEnd::LoggedOff) {
+        ExitStatus = 0;  // installed
+      }
+      return;
+    case install::RunEnd::PayloadRefused:
+    case install::RunEnd::Aborted:
+    case install::RunEnd::ScriptError:
+      ExitStatus = kExitIncomplete;
+      return;
   }
 }

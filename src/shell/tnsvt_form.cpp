@@ -8,6 +8,8 @@
 #include "install/stringtable.h"
 #include "shell/consoleedit.h"
 #include "shell/dialogs.h"
+#include "shell/fontfit.h"
+#include "shell/statuslabel.h"
 #include "shell/text.h"
 
 #include <QAction>
@@ -20,8 +22,12 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <vector>
 
 namespace {
 
@@ -33,6 +39,8 @@ constexpr int kWindowTop = 140;
 constexpr int kStatusPanelHeight = 89;
 constexpr int kRowPanelHeight = 41;
 constexpr QColor kSilver{192, 192, 192};
+constexpr QColor kConsoleInactiveBase{232, 232, 232};
+constexpr QColor kConsoleInactiveText{64, 64, 64};
 
 constexpr int kTimerIntervalMs = 1000;
 constexpr int kConnectWaitEnded = 31;
@@ -70,6 +78,47 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
   return widget;
 }
 
+// The faces the layout was drawn for come first, then faces of the same
+// widths on other desktops, then narrower cuts of what every Linux has.
+constexpr FontChoice kSansChoices[] = {
+    {"MS Sans Serif"},
+    {"Tahoma"},
+    {"Liberation Sans"},
+    {"Arimo"},
+    {"DejaVu Sans", QFont::SemiCondensed},
+    {"DejaVu Sans"},
+};
+constexpr FontChoice kSerifChoices[] = {
+    {"MS Serif"},
+    {"Times New Roman"},
+    {"Liberation Serif"},
+    {"Tinos"},
+    {"DejaVu Serif", QFont::SemiCondensed},
+    {"DejaVu Serif"},
+};
+constexpr FontChoice kTerminalChoices[] = {
+    {"Terminal"},
+    {"Liberation Mono"},
+    {"DejaVu Sans Mono", QFont::SemiCondensed},
+    {"DejaVu Sans Mono"},
+};
+// 8 points and 12 points at 96 dots an inch, down to what still reads.
+constexpr int kSansLargestPixels = 11;
+constexpr int kSerifLargestPixels = 16;
+constexpr int kTerminalLargestPixels = 12;
+constexpr int kSmallestPixels = 8;
+
+// The room a button leaves its caption.
+QSize CaptionBox(const QPushButton* button) {
+  const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+  const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+  return button->size() - QSize(2 * margin, 2 * frame);
+}
+
+QString WithoutMnemonic(QString caption) {
+  return caption.remove(QRegularExpression("&(?!&)"));
+}
+
 QFont FontOr(const char* family, int points, QFont::StyleHint hint) {
   QFont font(family, points);
   font.setStyleHint(hint);
@@ -97,7 +146,7 @@ TNSVT::TNSVT(Platform platform, QWidget* parent)
   ui_.pb2->setValue(0);
   LogonAccepted = false;
   UiPhase = 0;
-  ui_.lblStatus->setText(kStatusReady);
+  ui_.lblStatus->SetStatusText(kStatusReady);
   SetLogonLabel(kLogonLabelEmpty);
 
   HintConnect = TableString(kIdHintConnect);
@@ -108,6 +157,7 @@ TNSVT::TNSVT(Platform platform, QWidget* parent)
   SetUpGroupAccountRow();
   StartGroupText = ui_.DefaultGroup->text();
   StartAccountText = ui_.DefaultAccount->text();
+  FitFonts();
   SetUiPhase(0);
 }
 
@@ -127,7 +177,6 @@ void TNSVT::BuildControls() {
   QPalette windowPalette = palette();
   windowPalette.setColor(QPalette::Window, kSilver);
   setPalette(windowPalette);
-  setFont(FontOr("MS Sans Serif", 8, QFont::SansSerif));
 
   ui_.File1 = menuBar()->addMenu("&File");
   ui_.File1->setObjectName("File1");
@@ -147,16 +196,12 @@ void TNSVT::BuildControls() {
   setCentralWidget(client);
 
   ui_.Panel0 = MakePanel(client, "Panel0", kStatusPanelHeight);
-  ui_.lblStatus = Place(new QLabel(ui_.Panel0), "lblStatus", 8, 8, 400, 16);
+  ui_.lblStatus = Place(new StatusLabel(ui_.Panel0), "lblStatus", 8, 8, 400, 16);
   ui_.lblAction = Place(new QLabel(ui_.Panel0), "lblAction", 8, 32, 577, 49);
   ui_.lblAction->setWordWrap(true);
   ui_.lblAction->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  QFont actionFont = FontOr("MS Serif", 12, QFont::Serif);
-  actionFont.setBold(true);
-  ui_.lblAction->setFont(actionFont);
   // These labels show what the host and the script wrote: as text, never
   // rendered as HTML (a label takes anything that starts like a tag for it).
-  ui_.lblStatus->setTextFormat(Qt::PlainText);
   ui_.lblAction->setTextFormat(Qt::PlainText);
   ui_.lbl2 = Place(new QLabel(".", ui_.Panel0), "lbl2", 477, 8, 100, 16);  // right edge at 577
   ui_.lbl2->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -178,13 +223,9 @@ void TNSVT::BuildControls() {
   ui_.Label1 = Place(new QLabel("Default Installation Group and Account", ui_.Panel2), "Label1",
                      218, 8, 183, 13);
   ui_.Label1->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  const QFont terminalFont = FontOr("Terminal", 9, QFont::TypeWriter);
   ui_.DefaultGroup = Place(new QLineEdit(ui_.Panel2), "DefaultGroup", 408, 8, 81, 20);
-  ui_.DefaultGroup->setFont(terminalFont);
   ui_.Label2 = Place(new QLabel(".", ui_.Panel2), "Label2", 496, 12, 6, 13);
-  ui_.Label2->setFont(terminalFont);
   ui_.DefaultAccount = Place(new QLineEdit(ui_.Panel2), "DefaultAccount", 504, 8, 81, 20);
-  ui_.DefaultAccount->setFont(terminalFont);
 
   ui_.Panel3 = MakePanel(client, "Panel3", kRowPanelHeight);
   ui_.pb1 = Place(new QProgressBar(ui_.Panel3), "pb1", 8, 8, 569, 12);
@@ -210,11 +251,13 @@ void TNSVT::BuildControls() {
   memo->viewport()->setCursor(Qt::ArrowCursor);
   memo->setFont(FontOr("Courier New", 9, QFont::TypeWriter));
   QPalette consolePalette = memo->palette();
-  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    // A console whose input is off stays readable.
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
     consolePalette.setColor(group, QPalette::Base, Qt::white);
     consolePalette.setColor(group, QPalette::Text, Qt::black);
   }
+  // A console whose input is off looks inactive and stays readable.
+  consolePalette.setColor(QPalette::Disabled, QPalette::Base, kConsoleInactiveBase);
+  consolePalette.setColor(QPalette::Disabled, QPalette::Text, kConsoleInactiveText);
   memo->setPalette(consolePalette);
   memo->setEnabled(false);
 
@@ -299,6 +342,45 @@ void TNSVT::DescribeForAssistiveTechnology() {
     }
     entry.control->setAccessibleDescription(entry.description);
   }
+  // The status line's description gives way to its whole text when cut.
+  ui_.lblStatus->SetDescription(ui_.lblStatus->accessibleDescription());
+}
+
+// Each control's font is the largest that shows its fixed texts whole (see
+// fontfit.h); the status line cuts what does not fit (statuslabel.h).
+void TNSVT::FitFonts() {
+  const FontNeed sans{kSansChoices, QFont::SansSerif, false, kSansLargestPixels, kSmallestPixels};
+  std::vector<QString> captions;
+  QSize box = ui_.btnConnect->size();
+  for (const QPushButton* button : {ui_.btnConnect, ui_.btnExit, ui_.btnProcess}) {
+    captions.push_back(WithoutMnemonic(button->text()));
+    box = box.boundedTo(CaptionBox(button));
+  }
+  setFont(FitFont(sans, captions, box, false));
+  const QString label1[] = {ui_.Label1->text()};
+  ui_.Label1->setFont(FitFont(sans, label1, ui_.Label1->size(), false));
+
+  const FontNeed terminal{kTerminalChoices, QFont::TypeWriter, false, kTerminalLargestPixels,
+                          kSmallestPixels};
+  const QString dot[] = {ui_.Label2->text()};
+  const QFont terminalFont = FitFont(terminal, dot, ui_.Label2->size(), false);
+  for (QWidget* field : {static_cast<QWidget*>(ui_.Label2), static_cast<QWidget*>(ui_.DefaultGroup),
+                         static_cast<QWidget*>(ui_.DefaultAccount)}) {
+    field->setFont(terminalFont);
+  }
+  FitActionFont({});
+}
+
+// The hint line wraps within its two lines and a half; a hint the script
+// sets later (MSGW) may make its font smaller still.
+void TNSVT::FitActionFont(const QString& also) {
+  const FontNeed serif{kSerifChoices, QFont::Serif, true, kSerifLargestPixels, kSmallestPixels};
+  std::vector<QString> hints{Latin1(HintConnect), Latin1(LogonInstruction()), Latin1(HintAtPrompt),
+                             Latin1(run_.actionText())};
+  if (!also.isEmpty()) {
+    hints.push_back(also);
+  }
+  ui_.lblAction->setFont(FitFont(serif, hints, ui_.lblAction->size(), true));
 }
 
 void TNSVT::SetUpGroupAccountRow() {
@@ -377,12 +459,16 @@ void TNSVT::ShowAction(const std::string& text) {
     return;
   }
   shownAction = text;
-  ui_.lblAction->setText(Latin1(text));
+  const QString shown = Latin1(text);
+  if (!TextFits(ui_.lblAction->font(), shown, ui_.lblAction->size(), true)) {
+    FitActionFont(shown);
+  }
+  ui_.lblAction->setText(shown);
 }
 
 void TNSVT::SetStatus(const QString& text) {
   FlushProgress();  // so the progress waiting for its frame cannot overwrite the line later
-  ui_.lblStatus->setText(text);
+  ui_.lblStatus->SetStatusText(text);
 }
 
 void TNSVT::Timer1Timer() {
@@ -440,6 +526,22 @@ void TNSVT::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QMainWindow::keyPressEvent(event);
+}
+
+bool TNSVT::event(QEvent* event) {
+  const QEvent::Type type = event->type();
+  const bool key =
+      type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride;
+  if (key && consoleKeysHeld_) {
+    if (focusWidget() == nullptr && !ui_.Memo1->isEnabled()) {
+      // Accepting the shortcut override keeps mnemonics from firing; the
+      // key press that follows is dropped here, before Tab handling.
+      event->accept();
+      return true;
+    }
+    consoleKeysHeld_ = false;  // something else took the focus since
+  }
+  return QMainWindow::event(event);
 }
 
 void TNSVT::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@
 #include "shell/consoleedit.h"
 #include "shell/controls.h"
 #include "shell/dialogs.h"
+#include "shell/statuslabel.h"
 #include "shell/text.h"
 
 #include <QLabel>
@@ -59,11 +60,17 @@ void TNSVT::SetConsoleInput(bool on) {
     // Disabling the focused console would hand the focus to the next
     // control in the tab chain (Begin, or the group field), and with it
     // whatever the operator types ahead. Until the host reads again those
-    // keys go nowhere.
+    // keys go nowhere: not even Tab moves the focus (see event()).
     memo->clearFocus();
+    consoleKeysHeld_ = true;
   }
   memo->setEnabled(on);
+  // A caret shows where typing goes while the host reads; without input the
+  // console looks inactive (its disabled colours).
+  memo->setTextInteractionFlags(on ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
+                                   : Qt::TextSelectableByMouse);
   if (on) {
+    consoleKeysHeld_ = false;
     memo->setFocus();
   }
 }
@@ -128,7 +135,7 @@ void TNSVT::FlushProgress() {
   const PendingProgress shown = *pendingProgress_;
   pendingProgress_.reset();
   sinceProgressShown_.start();
-  ui_.lblStatus->setText(shown.status);
+  ui_.lblStatus->SetStatusText(shown.status);
   ui_.pb1->setValue(shown.filePercent);
   ui_.pb2->setValue(shown.overallPercent);
 }

@@ -131,11 +131,35 @@ QString PutShipped() {
   return QStringLiteral("ZORBELIX=" ZORBELIX_PAYLOAD_DIR "/ZORBELIX");
 }
 
+// A previous ZORBELIX on the host, unlike the new one in every record.
+QByteArray PreviousZorbelix() {
+  constexpr int kRecords = 12;
+  return QByteArray(kRecords * 256, 'P');
+}
+
+// Where the shipped installation stands at a point: before its PURGE the
+// previous ZORBELIX must survive any failure, byte for byte.
+bool BeforePurge(const QString& point) {
+  return point != "command:PURGE" && point != "command:SAVE" && point != "command:BYE";
+}
+
+// How the box of a run cut short ends: what the host holds now.
+QString HostFileEnding(int scenario, const QString& point) {
+  if (scenario >= 0 || BeforePurge(point)) {
+    return ", if any, is still on the host.";
+  }
+  return point == "command:PURGE" ? " may have been purged."
+                                  : "may be installed: check with LISTFILE ZORBELIX.PUB.SYS,2.";
+}
+
 // The simulator's command line for a case.
-QStringList SimArgs(int scenario, Action action, const QString& point) {
+QStringList SimArgs(int scenario, Action action, const QString& point, const QString& previous) {
   QStringList args = FaultArgs(action, point);
   if (scenario >= 0) {
     args << "--put" << PutShipped();  // the receiving host program
+  } else {
+    args << "--put"
+         << "ZORBELIX=" + previous;
   }
   return args;
 }
@@ -157,6 +181,7 @@ class FaultE2eTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir work_;
+  QString previous_;  // the previous ZORBELIX the shipped cases start with
   int rows_ = 0;
   // Starting a simulator takes longer than many cases, so the next case's
   // is started while a case runs, and the hosts of second installations
@@ -211,6 +236,9 @@ class FaultE2eTest : public QObject {
 
 private slots:
   void faults_data() {
+    previous_ = work_.filePath("PREVIOUS");
+    QFile previous(previous_);
+    QVERIFY(previous.open(QIODevice::WriteOnly) && previous.write(PreviousZorbelix()) > 0);
     QTest::addColumn<int>("scenario");  // -1 the shipped one, else kBlockScenarios
     QTest::addColumn<Action>("action");
     QTest::addColumn<QString>("point");
@@ -222,12 +250,12 @@ private slots:
       const QByteArray tag = QString("%1 %2 at %3").arg(name, ActionName(action), point).toLatin1();
       QTest::newRow(tag.constData()) << scenario << action << point;
       caseIndex_[tag] = caseArgs_.size();
-      caseArgs_.push_back(SimArgs(scenario, action, point));
+      caseArgs_.push_back(SimArgs(scenario, action, point, previous_));
     };
 
     const QStringList shippedPoints{
-        "command:ECHO",     "command:PURGE",    "command:BUILD", "command:RUN",  "fcopy-record:1",
-        "fcopy-record:200", "fcopy-record:439", "fcopy-end",     "command:SAVE", "command:BYE"};
+        "command:ECHO",     "command:BUILD", "command:RUN",   "fcopy-record:1", "fcopy-record:200",
+        "fcopy-record:439", "fcopy-end",     "command:PURGE", "command:SAVE",   "command:BYE"};
     for (const QString& point : shippedPoints) {
       for (Action action : all) {
         add(-1, kShipped.name, point, action);
@@ -279,7 +307,7 @@ private slots:
     QVERIFY(!expected.isEmpty());
     const bool afterSuccess = point == "command:BYE";
 
-    const QStringList args = SimArgs(scenario, action, point);
+    const QStringList args = SimArgs(scenario, action, point, previous_);
     std::unique_ptr<SimHost> host =
         next_ && next_->args() == args ? std::move(next_) : std::make_unique<SimHost>(args);
     next_.reset();
@@ -324,9 +352,18 @@ private slots:
             qPrintable(sim.Deviations().join(" | ")));
     }
 
-    // Never a success the host's store does not bear out.
+    // Never a success the host's store does not bear out; and until the
+    // shipped script's PURGE, a failure leaves the previous program whole.
     const bool stored = sim.Stored(s.account, "PUB", s.file) == expected;
     QVERIFY2(!rig.SuccessShown() || stored, rig.BoxSummary().c_str());
+    if (scenario < 0 && BeforePurge(point) && !rig.SuccessShown()) {
+      QVERIFY(sim.Stored("SYS", "PUB", "ZORBELIX") == PreviousZorbelix());
+    }
+    if (action == Action::ReadLength && scenario < 0) {
+      // A short read is the host's right; the installer's answers to it are
+      // no deviation (records go whole, as they must).
+      QVERIFY2(sim.Deviations().isEmpty(), qPrintable(sim.Deviations().join("\n")));
+    }
     QCOMPARE(w.run().actionCode(), 0);
     QVERIFY(!w.ui().Timer1->isActive() && !w.ui().Timer2->isActive());
     QVERIFY(!w.run().payloadLoaded());
@@ -346,39 +383,43 @@ private slots:
         break;
     }
 
-    // A host that ends the session in the middle of the installation is
-    // reported before the program ends, with a failure status; the end of
-    // the script's own log-off is not.
-    const auto endsAsCutShort = [&] {
+    // A connection that ends in the middle of the installation is reported
+    // with where the run stood and what the host holds now, and a program
+    // that ends then ends with a failure status; the end of the script's own
+    // log-off is not.
+    const auto endsAsCutShort = [&](const std::string& cause) {
       const auto errors = rig.dialogs.Texts(Kind::Error);
       QCOMPARE(errors.size(), afterSuccess ? std::size_t{0} : std::size_t{1});
-      QCOMPARE(rig.exitStatus, afterSuccess ? 0 : 1);
+      if (*end == End::Ended) {
+        QCOMPARE(rig.exitStatus, afterSuccess ? 0 : 1);
+      }
       if (!afterSuccess) {
-        QVERIFY2(errors[0].starts_with("The installation did not complete: the host closed the "
-                                       "connection while ") &&
-                     errors[0].ends_with(" was not installed."),
+        QVERIFY2(errors[0].starts_with("The installation did not complete: " + cause) &&
+                     QString::fromStdString(errors[0]).endsWith(HostFileEnding(scenario, point)),
                  errors[0].c_str());
       }
     };
+    const std::string hostClosed = "the host closed the connection while ";
 
     // What each fault leads to.
     switch (action) {
       case Action::Drop:
         QCOMPARE(*end, End::Ended);
         QCOMPARE(rig.SuccessShown(), afterSuccess);
-        endsAsCutShort();
+        endsAsCutShort(hostClosed);
         break;
       case Action::Terminate:
         QCOMPARE(*end, End::Ended);
         QVERIFY2(status.startsWith("  Network Error: 4004, Host requested termination: "),
                  qPrintable(status));
         QCOMPARE(rig.SuccessShown(), afterSuccess);
-        endsAsCutShort();
+        endsAsCutShort(hostClosed);
         break;
       case Action::Reset:
         QCOMPARE(*end, End::Error);
         QVERIFY2(status.startsWith("  Network Error: 10054, "), qPrintable(status));
         QCOMPARE(rig.SuccessShown(), afterSuccess);
+        endsAsCutShort("the connection failed (10054, ");
         break;
       case Action::ShortLength:
         QCOMPARE(*end, End::Error);

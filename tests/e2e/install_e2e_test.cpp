@@ -33,17 +33,13 @@ const QString kBuildLine = QStringLiteral("BUILD $NEWPASS;REC=128;CODE=NMPRG;DIS
 // Everything the shipped installation sends, from the logon to "BYE", with
 // FCOPY's ending answered by the given answers.
 QStringList ShippedLines(const QStringList& fcopyEnding = {"E"}) {
-  QStringList lines{"HELLO MANAGER.SYS",
-                    "ECHO !HPUSER.!HPACCOUNT",
-                    "PURGE ZORBELIX",
-                    kBuildLine,
-                    "RUN FCOPY.PUB.SYS",
-                    "FROM=$CTUL;TO=$OLDPASS",
-                    ""};
+  QStringList lines{"HELLO MANAGER.SYS", "ECHO !HPUSER.!HPACCOUNT", kBuildLine,
+                    "RUN FCOPY.PUB.SYS", "FROM=$CTUL;TO=$OLDPASS",  ""};
   for (int record = 1; record <= kRecords; ++record) {
     lines << "0100" << QString("<%1 bytes>").arg(kRecordSize);
   }
-  lines << ":EOD" << fcopyEnding << "SAVE $OLDPASS,ZORBELIX"
+  lines << ":EOD" << fcopyEnding << "PURGE ZORBELIX"
+        << "SAVE $OLDPASS,ZORBELIX"
         << "BYE";
   return lines;
 }
@@ -345,7 +341,7 @@ private slots:
 
   void failurePaths_data() {
     QTest::addColumn<QStringList>("simArgs");
-    // empty: the shipped script; "24:" and a line: the shipped script with
+    // empty: the shipped script; "22:" and a line: the shipped script with
     // that line in place of its XFERU line; else a script file's line
     QTest::addColumn<QString>("script");
     QTest::addColumn<End>("end");
@@ -357,11 +353,12 @@ private slots:
     QTest::newRow("BUILD answered with CIERR")
         << QStringList{"--fail", "BUILD"} << QString() << End::Prompt << QString()
         << QString("Error processing command\r\nCannot continue.")
-        << QStringList{"PURGE ZORBELIX", kBuildLine, ""};
+        << QStringList{"ECHO !HPUSER.!HPACCOUNT", kBuildLine, ""};
     QTest::newRow("FCOPY asks Y OR N twice")
         << QStringList{"--fcopy-question", "2"} << QString() << End::Ended << QString()
         << QString(kSuccess)
-        << QStringList{":EOD", "E", "N", "E", "N", "E", "SAVE $OLDPASS,ZORBELIX", "BYE"};
+        << QStringList{":EOD", "E", "N", "E", "N", "E", "PURGE ZORBELIX", "SAVE $OLDPASS,ZORBELIX",
+                       "BYE"};
     // FCOPY given up on after eight answers: the copy is not confirmed, so
     // nothing is saved and the run stops with an error.
     QTest::newRow("FCOPY that never stops asking")
@@ -372,7 +369,7 @@ private slots:
     // script goes on at the error line; nothing is saved.
     QTest::newRow("FCOPY's data request fails, XFERU with an error line")
         << QStringList{"--read-length", "fcopy-record:5=2"}
-        << QString("24:XFERU~ZORBELIX~NMPRG~900") << End::Prompt << QString()
+        << QString("22:XFERU~ZORBELIX~NMPRG~900") << End::Prompt << QString()
         << QString("Error occured") << QStringList{":EOD", "E", ""};
     QTest::newRow("drop in the middle of the records")
         << QStringList{"--drop-at", "fcopy-record:200"} << QString() << End::Ended << QString()
@@ -419,8 +416,8 @@ private slots:
     SimHost sim(simArgs);
     QVERIFY2(sim.ok(), qPrintable(sim.log()));
     std::map<int, std::string> table;
-    if (script.startsWith("24:")) {
-      table[24] = script.mid(3).toStdString();
+    if (script.startsWith("22:")) {
+      table[22] = script.mid(3).toStdString();
     } else if (!script.isEmpty()) {
       const QString path =
           e2e::WriteScript(work_.path(), QString("fail%1.txt").arg(sim.port()), {script, "STOP"});
@@ -435,7 +432,7 @@ private slots:
     if (box == kSuccess) {
       QVERIFY(rig.SuccessShown());
       QVERIFY(sim.Stored("SYS", "PUB", "ZORBELIX") == e2e::ShippedPayload());
-    } else if (script.isEmpty() || script.startsWith("24:")) {
+    } else if (script.isEmpty() || script.startsWith("22:")) {
       QVERIFY(!sim.HasFile("SYS", "PUB", "ZORBELIX"));
     }
     if (box.startsWith("E:")) {

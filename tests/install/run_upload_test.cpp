@@ -188,8 +188,6 @@ void RunUploadTest::shippedInstallation() {
   s.Begin();
   QCOMPARE(s.Sent(), std::vector<std::string>{"ECHO !HPUSER.!HPACCOUNT"});
   s.Answer("MANAGER.SYS");
-  QCOMPARE(s.Sent(), std::vector<std::string>{"PURGE ZORBELIX"});
-  s.Answer("");
   QCOMPARE(s.Sent(), std::vector<std::string>{"BUILD $NEWPASS;REC=128;CODE=NMPRG;DISC=438,1,1"});
   QCOMPARE(s.run.payloadSize(), 112128);
   QCOMPARE(s.run.storedSize(), 112128);
@@ -226,7 +224,18 @@ void RunUploadTest::shippedInstallation() {
   QCOMPARE(s.Sent(), std::vector<std::string>{"E"});
   s.Answer("END OF PROGRAM");
   QVERIFY(!s.op.idleTimer);
+  // The previous program goes only once the new one is on the host, and a
+  // run cut short says what the host holds at each stage.
+  QCOMPARE(s.Sent(), std::vector<std::string>{"PURGE ZORBELIX"});
+  QCOMPARE(s.run.IncompleteInstallationText("the host closed the connection"),
+           std::string("The installation did not complete: the host closed the connection while "
+                       "waiting for the answer to \"PURGE ZORBELIX\".\r\nZORBELIX was not "
+                       "installed, and the previous ZORBELIX may have been purged."));
+  s.Answer("");
   QCOMPARE(s.Sent(), std::vector<std::string>{"SAVE $OLDPASS,ZORBELIX"});
+  QCOMPARE(s.run.RunStepText(),
+           std::string("waiting for the answer to \"SAVE $OLDPASS,ZORBELIX\"; ZORBELIX may be "
+                       "installed: check with LISTFILE ZORBELIX.PUB.SYS,2"));
   QVERIFY(s.Messages().empty());
   s.Answer(":");
   QCOMPARE(s.Sent(), std::vector<std::string>{"BYE"});
@@ -234,6 +243,7 @@ void RunUploadTest::shippedInstallation() {
   QCOMPARE(s.op.ends, std::vector<install::RunEnd>{install::RunEnd::LoggedOff});
   QCOMPARE(s.run.actionText(), std::string("Done."));
   QCOMPARE(s.run.actionCode(), 0);
+  QVERIFY(!s.run.TookFailurePath());
 
   const auto& trace = s.host.traceLines;
   QCOMPARE(std::count(trace.begin(), trace.end(), " (256)"), 438);
@@ -386,6 +396,8 @@ void RunUploadTest::connectionGoesDuringRecords() {
   StartRecordTransfer(s);
   CopyRecords(s, 2);
   QVERIFY(s.op.idleTimer);
+  QVERIFY(s.run.RunStepText().ends_with(
+      "; REC1024 was not installed, and the previous REC1024, if any, is still on the host"));
   s.run.AbandonRun();  // a reset, or the host closing the connection
   QCOMPARE(s.run.actionCode(), 0);
   QVERIFY(!s.op.idleTimer);

@@ -12,7 +12,9 @@ namespace {
 
 TEST(LoadTableString, ShippedEntries) {
   EXPECT_EQ(LoadTableString(10), "SEND1~ECHO !HPUSER.!HPACCOUNT~MANAGER.SYS~910");
-  EXPECT_EQ(LoadTableString(24), "XFERU~ZORBELIX~NMPRG");
+  // The upload first; the previous program is purged only before SAVE.
+  EXPECT_EQ(LoadTableString(22), "XFERU~ZORBELIX~NMPRG");
+  EXPECT_EQ(LoadTableString(24), "SEND2~PURGE ZORBELIX~CIERR~900");
   EXPECT_EQ(LoadTableString(26), "SEND2~SAVE $OLDPASS,ZORBELIX~CIERR~900");
   EXPECT_EQ(LoadTableString(941), "EXIT");
   EXPECT_EQ(LoadTableString(1051), "Error processing command\r\nCannot continue.");

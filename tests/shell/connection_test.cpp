@@ -59,6 +59,15 @@ private slots:
     QCOMPARE(w.uiPhase(), 2);
     QVERIFY(w.ui().btnProcess->isEnabled());
     QVERIFY(rig.dialogs.boxes.empty());
+
+    // The console shows a caret while it takes typing, and looks inactive
+    // once the line is sent and until the host reads again.
+    const ConsoleEdit* memo = w.ui().Memo1;
+    QVERIFY(memo->textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
+    w.Memo1KeyPress('\r');
+    QVERIFY(!memo->textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
+    QVERIFY(memo->palette().color(QPalette::Disabled, QPalette::Base) !=
+            memo->palette().color(QPalette::Active, QPalette::Base));
   }
 
   void refusedLogonRepeatsTheInstruction() {
@@ -153,16 +162,54 @@ private slots:
     QCOMPARE(Status(w), std::string("negative codes show their text alone"));
   }
 
+  // A reset keeps the window for a reconnect; one that cuts a run short is
+  // reported as a host's close would be, with where the run stood.
+  void resetKeepsTheWindowOpen_data() {
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QString>("box");  // the error box; empty: none
+    QTest::newRow("at the prompt") << false << QString();
+    QTest::newRow("while a run waits")
+        << true
+        << "The installation did not complete: the connection failed (10054, Connection reset by "
+           "peer) while waiting for the answer to \"ECHO !HPUSER.!HPACCOUNT\".\r\nThe host "
+           "program was not installed, and the previous one, if any, is still on the host.";
+  }
   void resetKeepsTheWindowOpen() {
+    QFETCH(bool, running);
+    QFETCH(QString, box);
     WindowRig rig;
     rig.Connect();
     rig.LogOn();
+    if (running) {
+      rig.window->btnProcessClick();
+    }
     rig.socket->PeerError(10054);
     QCOMPARE(Status(*rig.window), std::string("  Network Error: 10054, Connection reset by peer"));
-    QCOMPARE(rig.dialogs.Count(Kind::Error), std::size_t{0});
+    const auto errors = rig.dialogs.Texts(Kind::Error);
+    QCOMPARE(errors, box.isEmpty() ? std::vector<std::string>{}
+                                   : std::vector<std::string>{box.toStdString()});
+    QCOMPARE(rig.window->exitStatus(), running ? 1 : 0);
     QVERIFY(!rig.ended);
     QVERIFY(!rig.socket->Connected());
     QCOMPARE(rig.window->uiPhase(), 0);
+  }
+
+  // A script's planned failure (an error line, a message, EXIT) logs off
+  // like a success; the program still ends with the failure status.
+  void plannedFailureEndsWithFailureStatus() {
+    WindowRig rig({{10, "SEND2~PURGE ZORBELIX~CIERR~920"}, {22, ""}, {24, ""}, {26, ""}});
+    rig.Connect();
+    rig.LogOn();
+    const std::size_t before = rig.socket->sent.size();
+    rig.window->btnProcessClick();
+    rig.Host(host::TermIo("FILE IN USE. (CIERR 384)"));
+    rig.Host(host::ReadRequest(80));
+    rig.Host(host::ReadRequest(80));
+    QCOMPARE(rig.SentLines(before), (std::vector<std::string>{"PURGE ZORBELIX", "", "BYE"}));
+    QVERIFY(rig.dialogs.Saw(Kind::Message, "File is in use.  Cannot continue."));
+    rig.socket->PeerClose();
+    QVERIFY(rig.ended);
+    QCOMPARE(rig.exitStatus, 1);
   }
 
   void hostCloseEndsTheProgramWithTermination() {

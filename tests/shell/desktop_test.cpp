@@ -55,9 +55,10 @@ QString ShownCaption(QWidget* window) {
 void TypeIntoWindow(QWidget* window, const QString& keys) {
   for (const QChar c : keys) {
     const char latin = c.toLatin1();
-    const Qt::Key key = latin == '\r'  ? Qt::Key_Return
-                        : latin == ' ' ? Qt::Key_Space
-                                       : static_cast<Qt::Key>(c.toUpper().unicode());
+    const Qt::Key key = latin == '\r'   ? Qt::Key_Return
+                        : latin == ' '  ? Qt::Key_Space
+                        : latin == '\t' ? Qt::Key_Tab
+                                        : static_cast<Qt::Key>(c.toUpper().unicode());
     QTest::keyClick(window->windowHandle(), key, Qt::NoModifier);
   }
 }
@@ -120,21 +121,29 @@ private slots:
   }
 
   // Keys typed after a line is sent and before the host reads again go
-  // nowhere: not to Begin, not to the group field.
+  // nowhere: not to Begin, not to the group field, and Tab moves no focus.
   void typingAheadTouchesNoControl_data() {
     QTest::addColumn<QString>("logon");  // the host's logon notice
-    QTest::newRow("at the prompt, Begin enabled") << "MANAGER.SYS,PUB";
-    QTest::newRow("logon refused, group editable") << "OPERATOR.SYS";
+    QTest::addColumn<QString>("ahead");  // typed before the host reads again
+    QTest::newRow("at the prompt, Begin enabled") << "MANAGER.SYS,PUB"
+                                                  << " Q\r";
+    QTest::newRow("logon refused, group editable") << "OPERATOR.SYS"
+                                                   << " Q\r";
+    QTest::newRow("Tab, Space: not Begin") << "MANAGER.SYS,PUB"
+                                           << "\t ";
+    QTest::newRow("Tab, Tab, q: not the group") << "MANAGER.SYS,PUB"
+                                                << "\t\tq";
   }
   void typingAheadTouchesNoControl() {
     QFETCH(QString, logon);
+    QFETCH(QString, ahead);
     auto rig = ActiveRig({{1071, "SYS"}, {1072, "ABC"}}, logon.toStdString());
     QVERIFY(rig);
     TNSVT& w = *rig->window;
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.ui().Memo1));
     const std::size_t before = rig->socket->sent.size();
     TypeIntoWindow(&w, "listf\r");
-    TypeIntoWindow(&w, " Q\r");  // typed ahead
+    TypeIntoWindow(&w, ahead);
     const auto sent = rig->SentLines(before);
     QCOMPARE(sent, std::vector<std::string>{"listf"});
     QCOMPARE(w.run().actionCode(), 0);
@@ -143,6 +152,18 @@ private slots:
     rig->Host(host::ReadRequest(80));  // the host reads again: the console has the keys
     TypeIntoWindow(&w, "bye\r");
     QCOMPARE(rig->SentLines(before).back(), std::string("bye"));
+  }
+
+  // Begin pressed twice before a slow host reads: the script starts once.
+  void beginTwiceStartsOneRun() {
+    auto rig = ActiveRig();
+    QVERIFY(rig);
+    TNSVT& w = *rig->window;
+    const std::size_t before = rig->socket->sent.size();
+    QTest::mouseClick(w.ui().btnProcess, Qt::LeftButton);
+    QTest::mouseClick(w.ui().btnProcess, Qt::LeftButton, {}, {}, 80);
+    QTest::qWait(100);
+    QCOMPARE(rig->SentLines(before), std::vector<std::string>{"ECHO !HPUSER.!HPACCOUNT"});
   }
 
   // Alt chords press buttons by their mnemonics, whatever has the focus,

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -67,6 +68,41 @@ void TypeText(TNSVT& window, const std::string& text) {
   for (char c : text) {
     window.Memo1KeyPress(static_cast<std::uint8_t>(c));
   }
+}
+
+// The labels and buttons on screen whose text does not fit their
+// rectangle, measured in the fonts this machine has; the status line is
+// measured as it shows its text (cut with "…" when too long).
+QStringList CutTexts(QWidget* window) {
+  QStringList cut;
+  for (const QLabel* label : window->findChildren<QLabel*>()) {
+    if (!label->isVisibleTo(window) || label->text().isEmpty()) {
+      continue;
+    }
+    const auto* status = qobject_cast<const StatusLabel*>(label);
+    const QString shown = status != nullptr ? status->ShownText() : label->text();
+    const QFontMetrics metrics(label->font());
+    const QRect room = label->contentsRect();
+    const QRect needed = label->wordWrap()
+                             ? metrics.boundingRect(room, Qt::TextWordWrap, shown)
+                             : QRect(0, 0, metrics.horizontalAdvance(shown), metrics.height());
+    if (needed.width() > room.width() || needed.height() > room.height()) {
+      cut << label->objectName();
+    }
+  }
+  for (const QPushButton* button : window->findChildren<QPushButton*>()) {
+    if (!button->isVisibleTo(window)) {
+      continue;
+    }
+    const QFontMetrics metrics(button->font());
+    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+    const QString caption = QString(button->text()).remove('&');
+    if (metrics.horizontalAdvance(caption) + 2 * margin > button->width() ||
+        metrics.height() > button->height()) {
+      cut << button->objectName();
+    }
+  }
+  return cut;
 }
 
 }  // namespace
@@ -165,7 +201,7 @@ private slots:
     QFETCH(int, from);
     QFETCH(QString, logon);
     QFETCH(int, requested);
-    WindowRig rig;
+    WindowRig rig({{1071, "PUB"}, {1072, "SYS"}});  // the group row shown
     TNSVT& w = *rig.window;
     if (from > 0) {
       // The host's first read shows phase 1; its logon notice fills the
@@ -189,6 +225,7 @@ private slots:
     QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(w.ui().pb2);
     QVERIFY(bar != nullptr && bar->valueInterface() != nullptr);
     QCOMPARE(bar->valueInterface()->currentValue().toInt(), w.ui().pb2->value());
+    QCOMPARE(CutTexts(&w), QStringList{});
     const std::string hint = Text(w.ui().lblAction);
     switch (w.uiPhase()) {
       case 1:
@@ -200,8 +237,21 @@ private slots:
       case 3:
         QCOMPARE(hint, std::string("Upload in progress..."));
         break;
-      default:
+      default: {
+        // A status longer than its line is cut with "…" and told whole
+        // elsewhere.
+        const std::string text =
+            "Error creating new file\r\nDUPLICATE PERMANENT FILE NAME FOR ZORBELIX.PUB.SYS IN "
+            "THE DIRECTORY. (CIERR 100)";
+        const QString whole = "  Network Error: 4110, " + QString::fromStdString(text);
+        w.ReportError(4110, text);
+        QCOMPARE(w.ui().lblStatus->text(), whole);
+        QVERIFY(w.ui().lblStatus->ShownText().endsWith(QChar(0x2026)));
+        QCOMPARE(w.ui().lblStatus->toolTip(), whole);
+        QCOMPARE(w.ui().lblStatus->accessibleDescription(), whole);
+        QCOMPARE(CutTexts(&w), QStringList{});
         break;
+      }
     }
   }
 

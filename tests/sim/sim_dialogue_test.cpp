@@ -211,7 +211,7 @@ void SimDialogueTest::passwordsAreAskedWithEchoOff() {
   QVERIFY(t.answer("HELLO MANAGER.SYS") > 0);
   QCOMPARE(t.takeText(), QByteArray("ENTER ACCOUNT (SYS) PASSWORD:"));
   QVERIFY(t.answer("ACCT") > 0);
-  QCOMPARE(t.takeText(), QByteArray("ENTER USER (MANAGER) PASSWORD:"));
+  QCOMPARE(t.takeText(), QByteArray("\nENTER USER (MANAGER) PASSWORD:"));
   QCOMPARE(t.answer("Secret"), 80);
   QCOMPARE(t.logonNotices, QList<QByteArray>{"MANAGER.SYS,PUB"});
   // On for the logon prompt, then off and on around each password.
@@ -230,11 +230,14 @@ void SimDialogueTest::threeWrongPasswordsFailTheLogon() {
   QVERIFY(t.connectTo(sim.port) && t.negotiate() && t.nextRead() > 0);
   QVERIFY(t.answer("HELLO MANAGER.SYS") > 0);
   QVERIFY(t.answer("WRONG1") > 0);
+  // Each prompt and the refusal on lines of their own, as MPE writes them.
+  QCOMPARE(t.takeText(),
+           QByteArray("MPE XL:ENTER USER (MANAGER) PASSWORD:\nENTER USER (MANAGER) PASSWORD:"));
   QVERIFY(t.answer("WRONG2") > 0);
   t.takeText();
   QCOMPARE(t.answer("WRONG3"), 80);
   const QByteArray text = t.takeText();
-  QVERIFY2(text.contains("INCORRECT PASSWORD") && text.endsWith("MPE XL:"), text);
+  QVERIFY2(text.startsWith("\nINCORRECT PASSWORD") && text.endsWith("MPE XL:"), text);
   QVERIFY(t.logonNotices.isEmpty());
 }
 

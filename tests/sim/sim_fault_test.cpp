@@ -47,6 +47,7 @@ private slots:
   void failedCommandAndLatency();
   void deviationsMakeVerdictTwo_data();
   void deviationsMakeVerdictTwo();
+  void earlyTerminationIsNoDeviation();
   void expectMismatchMakesVerdictOne();
   void sessionsShareStoreAndRunningProgramIsInUse();
   void stopsOnSigterm();
@@ -263,6 +264,23 @@ void SimFaultTest::deviationsMakeVerdictTwo() {
   QVERIFY(t.waitClosed());
   QCOMPARE(sim.waitExit(), 2);
   QVERIFY2(sim.log().contains("DEVIATION") && sim.log().contains(deviation), qPrintable(sim.log()));
+}
+
+// A terminal that ends the session before it has read the host's first
+// message sends the echo word it starts with, 0x0001.
+void SimFaultTest::earlyTerminationIsNoDeviation() {
+  SimProcess sim;
+  QVERIFY(sim.start({"--once"}));
+  TestTerminal t;
+  QVERIFY(t.connectTo(sim.port));
+  QByteArray request(10, '\0');
+  request[1] = 10;  // length
+  request[2] = 2;   // version
+  request[5] = 2;   // class 0, type 2: termination request
+  request[7] = 1;   // echo word 0x0001
+  t.sendRaw(request);
+  QVERIFY(t.waitClosed());
+  QVERIFY2(sim.waitExit() == 0, qPrintable(sim.log()));
 }
 
 void SimFaultTest::expectMismatchMakesVerdictOne() {

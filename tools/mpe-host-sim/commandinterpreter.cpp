@@ -172,6 +172,11 @@ void CommandInterpreter::logon(const QString& rawLine) {
   }
 }
 
+int CommandInterpreter::uncutRecordSize() const {
+  const bool fcopy = phase_ == Phase::Program && dynamic_cast<const Fcopy*>(program_.get());
+  return fcopy && session_.tempFile ? session_.tempFile->attr.recordSize : 0;
+}
+
 void CommandInterpreter::askPassword() {
   phase_ = Phase::Password;
   const PasswordCheck& check = passwords_.first();
@@ -183,6 +188,10 @@ void CommandInterpreter::askPassword() {
 
 void CommandInterpreter::password(const QByteArray& answer) {
   terminal_.setEcho(true);
+  // With echo off the terminal showed neither the password nor its Return:
+  // the host ends the prompt's line itself, so what follows (the next
+  // prompt, an error) starts on a line of its own.
+  terminal_.writeLine({});
   const PasswordCheck check = passwords_.first();
   if (QString::fromLatin1(answer).trimmed().compare(check.expected, Qt::CaseInsensitive) != 0) {
     terminal_.logEvent(QString("wrong %1 password").arg(check.kind.toLower()));

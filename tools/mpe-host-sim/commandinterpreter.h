@@ -27,6 +27,9 @@ public:
   void input(const QByteArray& data);
 
   const SessionState& session() const { return session_; }
+  // The record size of the file FCOPY copies into while FCOPY runs, else 0:
+  // the terminal sends such records whole, whatever length the host read.
+  int uncutRecordSize() const;
 
   static constexpr int kCommandReadLength = 80;
   static constexpr int kLogonReadLength = 80;

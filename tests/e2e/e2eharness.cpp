@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <optional>
 
 #include <zlib.h>
@@ -164,12 +165,20 @@ QStringList SimHost::ReceivedLines(int maxLine) const {
 }
 
 bool SimHost::SawEvent(const QString& text) const {
-  for (const QString& line : transcript().split('\n')) {
-    if (line.contains(" event ") && line.contains(text)) {
-      return true;
+  QFile file(dir_.path() + "/transcript.txt");
+  if (file.open(QIODevice::ReadOnly) && file.seek(eventScanEnd_)) {
+    const QByteArray added = file.readAll();
+    // A line still being written is read again whole next time.
+    const qsizetype complete = added.lastIndexOf('\n') + 1;
+    eventScanEnd_ += complete;
+    for (const QByteArray& line : added.left(complete).split('\n')) {
+      if (line.contains(" event ")) {
+        events_ << QString::fromLatin1(line);
+      }
     }
   }
-  return false;
+  return std::any_of(events_.begin(), events_.end(),
+                     [&](const QString& line) { return line.contains(text); });
 }
 
 QStringList SimHost::Deviations() const {

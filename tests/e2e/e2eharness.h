@@ -70,6 +70,10 @@ private:
   QStringList args_;
   quint16 port_ = 0;
   bool waited_ = false;
+  // SawEvent is polled on every event while an installation runs, so it reads
+  // only what the transcript gained since the last call.
+  mutable qint64 eventScanEnd_ = 0;
+  mutable QStringList events_;
 };
 
 // The installer's window with recording boxes and the native socket.

@@ -60,6 +60,8 @@ public:
   virtual void SetPeerLookup(bool on) { Q_UNUSED(on); }
   // How long a send backlog may go without the peer taking a byte.
   virtual void SetSendStallLimit(int milliseconds) { Q_UNUSED(milliseconds); }
+  // Bytes waiting in the send backlog, for tests and diagnostics.
+  virtual std::size_t PendingBytes() const { return 0; }
 
 signals:
   void OnConnect();

@@ -52,6 +52,11 @@ constexpr std::size_t kBytesPerKilobyte = 1024;
 // How long a backlog may go without the peer taking a byte, unless the
 // owner sets its own limit.
 constexpr int kDefaultSendStallMs = 60000;
+// The system's send buffer, fixed: what goes to a host is small replies and
+// one record or block per read, which a modest buffer carries at full
+// speed. Left to grow on its own it holds megabytes per stopped host, out
+// of sight of the backlog's bound and stall limit.
+constexpr int kSystemSendBuffer = 64 * 1024;
 constexpr int kMillisecondsPerSecond = 1000;
 
 int LastError() {
@@ -286,6 +291,10 @@ public:
     stallTimer_.setInterval(milliseconds);
   }
 
+  std::size_t PendingBytes() const override {
+    return PendingSend().size();
+  }
+
 private:
   enum class State { Closed, LookingUp, Connecting, Connected, Closing };
 
@@ -334,6 +343,8 @@ private:
     int noDelay = 1;  // one small message per host read: do not hold them back
     ::setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                  sizeof noDelay);
+    ::setsockopt(handle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSystemSendBuffer),
+                 sizeof kSystemSendBuffer);
     state_ = State::Connecting;
     if (::connect(handle_, reinterpret_cast<sockaddr*>(&storage), length) == 0) {
       ConnectionMade();

@@ -89,6 +89,37 @@ private slots:
              reported.isEmpty() ? std::vector<std::string>{} : std::vector{reported.toStdString()});
   }
 
+  // A reply that cannot be written ends the connection, with the socket's
+  // reason when it gives one; it is never dropped in silence.
+  void replyThatCannotBeWrittenEndsTheSession_data() {
+    QTest::addColumn<int>("socketReason");
+    QTest::addColumn<int>("code");
+    QTest::newRow("the socket gives no reason") << 0 << 10053;
+    QTest::newRow("the socket's reason") << 10055 << 10055;
+  }
+  void replyThatCannotBeWrittenEndsTheSession() {
+    QFETCH(int, socketReason);
+    SessionRig rig;
+    rig.Connect();
+    rig.socket->failSends = true;
+    rig.socket->failSendsWith = socketReason;
+    rig.listener.events.clear();
+    rig.Host(host::SetBreak());
+    QTRY_COMPARE(rig.listener.Kinds(), (std::vector<std::string>{"error", "closed"}));
+    QTEST(rig.listener.events.front().code, "code");
+    QVERIFY(rig.listener.events.front().flag);  // as a failed socket
+    QVERIFY(!rig.session->Connected());
+  }
+
+  void peerNameIsNoSignOfLife() {
+    SessionRig rig;
+    rig.Connect();
+    rig.socket->NamePeer("hp3000.example");
+    QCOMPARE(rig.listener.events.back().what, std::string("named"));
+    QCOMPARE(rig.listener.events.back().text, std::string("hp3000.example"));
+    QCOMPARE(rig.listener.received, 0);
+  }
+
   void reportsOfTheHost_data() {
     QTest::addColumn<Bytes>("message");
     QTest::addColumn<int>("code");

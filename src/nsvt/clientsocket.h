@@ -71,7 +71,7 @@ signals:
   void OnDisconnect();
 };
 
-// Looks a name (or, in reverse, an address) up and calls back on receiver's
+// Looks a host name up (its addresses) and calls back on receiver's
 // thread; returns an id that QHostInfo::abortHostLookup accepts.
 using HostResolved = std::function<void(const QHostInfo&)>;
 using HostResolver = std::function<int(const QString& name, QObject* receiver, HostResolved done)>;

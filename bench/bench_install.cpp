@@ -21,10 +21,16 @@
 // counts when the host file arrived byte for byte and the simulator saw no
 // protocol deviation.
 //
+// With --connects N it measures only this: N sessions opened at once against
+// one simulator, with a reverse resolver that never answers, and the time
+// from Open to the connection and to the negotiation done (the host's first
+// read request, which follows the negotiation reply and open request).
+//
 //   QT_QPA_PLATFORM=offscreen bench_install [--rounds N] [--latency-ms MS]
-//                                           [--sim PATH] [--keep]
+//                                           [--sim PATH] [--keep] [--connects N]
 #include "install/stringtable.h"
 #include "nsvt/clientsocket.h"
+#include "nsvt/session.h"
 #include "shell/TNSVT.h"
 #include "windowrig.h"
 
@@ -51,6 +57,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -89,12 +96,12 @@ public:
 
   // Starts it on a free port; false (with the reason in error) when it does
   // not come up.
-  bool Start(const QStringList& extra, QString& error) {
+  bool Start(const QStringList& extra, QString& error, bool once = true) {
     // Its log goes to a file, so this process spends nothing reading it.
     process_.setStandardErrorFile(logFile_);
     process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.start(program_,
-                   QStringList{"--listen", "127.0.0.1:0", "--store", store_, "--once"} + extra);
+    process_.start(program_, QStringList{"--listen", "127.0.0.1:0", "--store", store_} +
+                                 (once ? QStringList{"--once"} : QStringList{}) + extra);
     if (!process_.waitForStarted(kStartWaitMs)) {
       error = "cannot start " + program_ + ": " + process_.errorString();
       return false;
@@ -344,6 +351,7 @@ struct Options {
   bool keep = false;
   bool hidden = false;  // diagnostic: the window never shown, so nothing is painted
   bool paints = false;  // diagnostic: count paint events per widget between Begin and close
+  int connects = 0;     // only the connect run, with this many sessions
 };
 
 struct Stats {
@@ -404,6 +412,94 @@ std::optional<SessionResult> Session(const Options& options, const QString& work
   return result;
 }
 
+// ---- many connections, a resolver that never answers ----
+
+// When one session connected and when its negotiation was done.
+class ConnectClock final : public nsvt::SessionListener {
+public:
+  std::optional<double> connected;
+  std::optional<double> negotiated;
+  bool failed = false;
+
+  void Opening() { start_ = Clock::now(); }
+  void Connected() override { connected = Since(); }
+  void Received() override {}
+  void HostOutput(nsvt::ConstBytes, std::uint8_t) override {}
+  void ReadRequest() override {
+    if (!negotiated) {
+      negotiated = Since();
+    }
+  }
+  void LogonNotice(std::string_view) override {}
+  void InputStopped() override {}
+  void Error(int, const std::string&, bool) override { failed = true; }
+  void Closed(bool) override {}
+
+private:
+  double Since() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+  Clock::time_point start_ = Clock::now();
+};
+
+constexpr int kConnectRunLimitMs = 30000;
+
+int RunConnects(const Options& options, const QString& work) {
+  Simulator simulator(options.simulator, work + "/store-connects", work + "/connects.log");
+  QString error;
+  if (!simulator.Start({}, error, false)) {
+    std::fprintf(stderr, "connects: %s\n", qPrintable(error));
+    return 1;
+  }
+  // Holds every lookup for the whole run; the workers are never joined.
+  const nsvt::ReverseResolver silent = [](const QString&) {
+    for (;;) {
+      std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    return QString();
+  };
+  std::vector<std::unique_ptr<ConnectClock>> clocks;
+  std::vector<std::unique_ptr<nsvt::Session>> sessions;
+  for (int i = 0; i < options.connects; ++i) {
+    clocks.push_back(std::make_unique<ConnectClock>());
+    sessions.push_back(std::make_unique<nsvt::Session>(*clocks.back(), [&silent](QObject* parent) {
+      return CreateNativeSocket(parent, {}, silent);
+    }));
+    clocks.back()->Opening();
+    sessions.back()->Open(QStringLiteral("127.0.0.1"), simulator.port());
+  }
+  const bool done = WaitFor(
+      [&] {
+        return std::all_of(clocks.begin(), clocks.end(),
+                           [](const auto& c) { return c->negotiated.has_value() || c->failed; });
+      },
+      kConnectRunLimitMs);
+  Stats connected, negotiated, negotiation;
+  int failed = 0;
+  for (const auto& c : clocks) {
+    failed += c->failed || !c->negotiated ? 1 : 0;
+    if (c->connected) {
+      connected.values.push_back(*c->connected);
+    }
+    if (c->negotiated) {
+      negotiated.values.push_back(*c->negotiated);
+    }
+    if (c->connected && c->negotiated) {
+      negotiation.values.push_back(*c->negotiated - *c->connected);
+    }
+  }
+  std::printf("connects: %d sessions at once, a reverse resolver that never answers%s\n",
+              options.connects, done ? "" : " (some did not finish in 30 s)");
+  std::printf("    Open to connected:  median %.3f s  (best %.3f, worst %.3f)\n",
+              connected.Median(), connected.Best(), connected.Worst());
+  std::printf("    Open to negotiated: median %.3f s  (best %.3f, worst %.3f)\n",
+              negotiated.Median(), negotiated.Best(), negotiated.Worst());
+  std::printf("    connected to negotiated: median %.3f s  (best %.3f, worst %.3f)\n",
+              negotiation.Median(), negotiation.Best(), negotiation.Worst());
+  std::printf("    failed: %d; lookups still held: %d\n", failed, nsvt::LookupsInFlight());
+  std::printf("    target: connected to negotiated, median <= 0.050 s for 100 sessions\n");
+  sessions.clear();
+  return failed == 0 && done ? 0 : 1;
+}
+
 bool ParseOptions(const QStringList& arguments, Options& options) {
   options.simulator = QCoreApplication::applicationDirPath() + "/mpe-host-sim";
   for (int i = 1; i < arguments.size(); ++i) {
@@ -421,10 +517,12 @@ bool ParseOptions(const QStringList& arguments, Options& options) {
       options.hidden = true;
     } else if (arg == "--keep") {
       options.keep = true;
+    } else if (arg == "--connects" && hasValue) {
+      options.connects = std::max(1, arguments[++i].toInt());
     } else {
       std::fprintf(stderr,
                    "usage: bench_install [--rounds N] [--latency-ms MS (0 skips that run)]"
-                   " [--sim PATH] [--keep] [--hidden] [--paints]\n");
+                   " [--sim PATH] [--keep] [--hidden] [--paints] [--connects N]\n");
       return false;
     }
   }
@@ -444,6 +542,9 @@ int main(int argc, char** argv) {
   if (!work.isValid()) {
     std::fprintf(stderr, "cannot make a work folder\n");
     return 1;
+  }
+  if (options.connects > 0) {
+    return RunConnects(options, work.path());
   }
   const QString shippedPayload = QStringLiteral(ZORBELIX_SHIPPED_PAYLOAD);
   const QString blockImage = QStringLiteral(BENCH_BLOCK_IMAGE);

@@ -86,6 +86,9 @@ Output:
                        refused (exit status 64), never followed or emptied.
   --json               One JSON object a line on standard output, nothing
                        else there (the events are below).
+  -n, --no-reverse-lookup
+                       Do not look the hosts' names up (the peer_name
+                       event). The lookup never delays a host anyway.
   Without --json, on a terminal one live line per host shows what it does
   and its transfer (records or blocks, percent, KB/s); boxes and results
   scroll above. Elsewhere (a pipe, a log) a plain line per event, progress
@@ -134,7 +137,9 @@ Exit status:
 JSON events (--json), one object a line, each with "event", "host" (as in
 the hosts file: HOST or HOST:PORT) and "time" (UTC, ISO 8601 with
 milliseconds):
-  connected   "peer": the host's name by reverse lookup, or ""
+  connected   "peer": "" (the name comes later, as peer_name)
+  peer_name   "name": the host's name by reverse lookup, when it has one;
+              at any time after connected, or never (not with -n)
   logged_on   "logon": the host's logon notice ("MANAGER.SYS,PUB")
   command     "command": a command the installation or the version check
               sent ("PURGE ZORBELIX", "VERSION ZORBELIX.PUB.SYS")

@@ -65,6 +65,12 @@ HostInstall::HostInstall(HostPlan plan, const InstallSettings& settings, Reporte
       run_(session_, *this, settings.table) {
   run_.SetDefaultAccount(settings_.target.defaultAccount);
   startRequiredLogon_ = run_.requiredLogon();
+  session_.SetPeerLookup(settings_.reverseLookup);
+  if (settings_.timeoutSeconds > 0) {
+    // A host that takes none of our data for as long as it may be silent
+    // has stopped too.
+    session_.SetSendStallLimit(settings_.timeoutSeconds * kMillisecondsPerSecond);
+  }
   // Checked four times within the bound, so a silence ends within a
   // quarter of it after the bound, and at least once a second.
   silenceCheck_.setInterval(std::min(
@@ -101,6 +107,11 @@ void HostInstall::Connected() {
   phase_ = Phase::LoggingOn;
   lastHeard_.restart();
   reporter_.Connected(label_, session_.RemoteHost().toStdString());
+}
+
+// Not a sign of life: the name comes from the resolver, not the host.
+void HostInstall::PeerNamed(const std::string& name) {
+  reporter_.PeerNamed(label_, name);
 }
 
 void HostInstall::Received() {

@@ -52,6 +52,7 @@ struct InstallSettings {
   std::array<std::optional<std::string>, kScriptAnswers> answers;  // --answer N=TEXT
   InstallChoice target;
   int timeoutSeconds = 0;      // silence that ends a host; 0: none
+  bool reverseLookup = true;   // look the hosts' names up once connected
   install::TableLookup table;  // the string table; empty: the program's own
   VersionMode versionMode = VersionMode::Off;
   std::string versionModule;   // the payload's name and its version line's module: "ZORBELIX"
@@ -108,6 +109,7 @@ private:
 
   // ---- hostinstall.cpp: the session's listener ----
   void Connected() override;
+  void PeerNamed(const std::string& name) override;
   void Received() override;
   void HostOutput(nsvt::ConstBytes data, std::uint8_t outputControl) override;
   void ReadRequest() override;

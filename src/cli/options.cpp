@@ -79,6 +79,7 @@ OptionsResult ParseOptions(const QStringList& arguments) {
       {"answer", "", "N=TEXT"},
       {"yes", ""},
       {"json", ""},
+      {{"no-reverse-lookup", "n"}, ""},
       {"check", ""},
       {"skip-current", ""},
       {"jobs", "", "N"},
@@ -103,6 +104,7 @@ OptionsResult ParseOptions(const QStringList& arguments) {
   }
   options.yes = parser.isSet("yes");
   options.json = parser.isSet("json");
+  options.reverseLookup = !parser.isSet("no-reverse-lookup");
   const auto fail = [&result](std::string error) {
     result.error = std::move(error);
     return result;

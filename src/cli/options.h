@@ -32,6 +32,7 @@ struct Options {
   VersionMode versionMode = VersionMode::Off;  // --check, --skip-current
   int jobs = kDefaultJobs;
   int timeoutSeconds = kDefaultTimeoutSeconds;
+  bool reverseLookup = true;  // -n, --no-reverse-lookup turns it off
   bool help = false;
   bool version = false;
 };

@@ -181,6 +181,7 @@ std::string PrepareRun(const Options& options, const install::TableLookup& table
   settings.yes = options.yes;
   settings.answers = options.answers;
   settings.timeoutSeconds = options.timeoutSeconds;
+  settings.reverseLookup = options.reverseLookup;
   settings.table = table;
   settings.versionMode = options.versionMode;
   if (settings.versionMode != VersionMode::Off) {

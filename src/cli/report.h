@@ -44,6 +44,12 @@ public:
   virtual ~Reporter() = default;
 
   virtual void Connected(const std::string& host, const std::string& peerName) = 0;
+  // The host's name by reverse lookup, found after it connected (the live
+  // and plain reports show the host as it was given, and skip it).
+  virtual void PeerNamed(const std::string& host, const std::string& name) {
+    static_cast<void>(host);
+    static_cast<void>(name);
+  }
   virtual void LoggedOn(const std::string& host, const std::string& logon) = 0;
   virtual void CommandSent(const std::string& host, std::string_view command) = 0;
   // Called for every record or block: a reporter keeps only what it shows.

@@ -44,6 +44,11 @@ public:
     object["peer"] = Text(peerName);
     Write(object);
   }
+  void PeerNamed(const std::string& host, const std::string& name) override {
+    QJsonObject object = Event("peer_name", host);
+    object["name"] = Text(name);
+    Write(object);
+  }
   void LoggedOn(const std::string& host, const std::string& logon) override {
     QJsonObject object = Event("logged_on", host);
     object["logon"] = Text(logon);

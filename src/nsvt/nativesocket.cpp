@@ -4,6 +4,9 @@
 // normal close; here a receive of zero bytes is a normal close (the
 // disconnect event, raised while still connected so a last message can go
 // out) and a failed receive is an error with its Windows Sockets code.
+// Sends never wait: what the system cannot take at once goes to a backlog
+// that a write notifier drains, so one host that stops reading cannot hold
+// up the event loop, and with it every other host and the window.
 #include "nsvt/clientsocket.h"
 
 #include <QHostAddress>
@@ -13,6 +16,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -24,7 +28,6 @@ constexpr NativeHandle kNoSocket = INVALID_SOCKET;
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 using NativeHandle = int;
@@ -39,13 +42,22 @@ using nsvt::kWsaConnectionReset;
 using nsvt::kWsaHostNotFound;
 using nsvt::kWsaHostUnreachable;
 using nsvt::kWsaNetworkUnreachable;
+using nsvt::kWsaNoBufferSpace;
 using nsvt::kWsaTimedOut;
 
-// A send waits at most this long for room in the system's buffer.
-constexpr int kSendWaitMs = 30000;
-// The peer's name is looked up before the connection is reported; a
-// resolver that does not answer in time leaves the name empty.
-constexpr int kReverseLookupWaitMs = 3000;
+// A host reads a few hundred bytes of replies at a time; this much waiting
+// in the backlog beside the system's own buffers means it has stopped.
+constexpr std::size_t kSendBacklogLimit = 256 * 1024;
+constexpr std::size_t kBytesPerKilobyte = 1024;
+// How long a backlog may go without the peer taking a byte, unless the
+// owner sets its own limit.
+constexpr int kDefaultSendStallMs = 60000;
+// The system's send buffer, fixed: what goes to a host is small replies and
+// one record or block per read, which a modest buffer carries at full
+// speed. Left to grow on its own it holds megabytes per stopped host, out
+// of sight of the backlog's bound and stall limit.
+constexpr int kSystemSendBuffer = 64 * 1024;
+constexpr int kMillisecondsPerSecond = 1000;
 
 int LastError() {
 #ifdef _WIN32
@@ -137,12 +149,17 @@ bool SetNonBlocking(NativeHandle handle) {
 
 class NativeSocket final : public TClientSocket {
 public:
-  NativeSocket(QObject* parent, HostResolver resolver)
-      : TClientSocket(parent), resolver_(std::move(resolver)) {
+  NativeSocket(QObject* parent, HostResolver resolver, nsvt::ReverseResolver reverseResolver)
+      : TClientSocket(parent),
+        resolver_(std::move(resolver)),
+        reverseResolver_(std::move(reverseResolver)) {
 #ifdef _WIN32
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
 #endif
+    stallTimer_.setSingleShot(true);
+    stallTimer_.setInterval(kDefaultSendStallMs);
+    connect(&stallTimer_, &QTimer::timeout, this, [this] { SendStalled(); });
   }
   ~NativeSocket() override {
     ReleaseHandle();
@@ -191,6 +208,10 @@ public:
         readNotifier_->setEnabled(false);
       }
       emit OnDisconnect();  // still connected: a last message can go out
+      // What the system takes now still reaches the host after the close.
+      if (handle_ != kNoSocket && !sendFailed_) {
+        WriteSome(PendingSend());
+      }
     }
     ReleaseHandle();
   }
@@ -200,28 +221,31 @@ public:
   }
 
   qint64 Send(std::span<const std::uint8_t> bytes) override {
-    if (!Connected() || handle_ == kNoSocket) {
+    if (!Connected() || handle_ == kNoSocket || sendFailed_) {
       return -1;
     }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-      const auto* data = reinterpret_cast<const char*>(bytes.data() + written);
-      const auto left = bytes.size() - written;
-#ifdef _WIN32
-      const int n = ::send(handle_, data, static_cast<int>(left), 0);
-#else
-      const ssize_t n = ::send(handle_, data, left, MSG_NOSIGNAL);
-#endif
-      if (n > 0) {
-        written += static_cast<std::size_t>(n);
-        continue;
+    std::span<const std::uint8_t> rest = bytes;
+    if (PendingSend().empty()) {  // order: nothing may overtake the backlog
+      const qint64 written = WriteSome(bytes);
+      if (written < 0) {
+        const int error = LastError();
+        FailSend(ToWsaCode(error), ErrorText(error));
+        return -1;
       }
-      if (n < 0 && WouldBlock(LastError()) && WaitWritable()) {
-        continue;
-      }
+      rest = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    if (rest.empty()) {
+      return static_cast<qint64>(bytes.size());
+    }
+    if (PendingSend().size() + rest.size() > kSendBacklogLimit) {
+      FailSend(kWsaNoBufferSpace,
+               QStringLiteral("No buffer space: the host has taken no data while %1 KB waited")
+                   .arg(kSendBacklogLimit / kBytesPerKilobyte));
       return -1;
     }
-    return static_cast<qint64>(written);
+    backlog_.insert(backlog_.end(), rest.begin(), rest.end());
+    StartDraining();
+    return static_cast<qint64>(bytes.size());
   }
 
   qint64 Receive(std::span<std::uint8_t> buffer) override {
@@ -259,8 +283,20 @@ public:
     }
   }
 
+  void SetPeerLookup(bool on) override {
+    peerLookup_ = on;
+  }
+
+  void SetSendStallLimit(int milliseconds) override {
+    stallTimer_.setInterval(milliseconds);
+  }
+
+  std::size_t PendingBytes() const override {
+    return PendingSend().size();
+  }
+
 private:
-  enum class State { Closed, LookingUp, Connecting, ResolvingPeer, Connected, Closing };
+  enum class State { Closed, LookingUp, Connecting, Connected, Closing };
 
   void ConnectTo(const QHostInfo& info) {
     QHostAddress target;
@@ -307,6 +343,8 @@ private:
     int noDelay = 1;  // one small message per host read: do not hold them back
     ::setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                  sizeof noDelay);
+    ::setsockopt(handle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSystemSendBuffer),
+                 sizeof kSystemSendBuffer);
     state_ = State::Connecting;
     if (::connect(handle_, reinterpret_cast<sockaddr*>(&storage), length) == 0) {
       ConnectionMade();
@@ -347,33 +385,134 @@ private:
       }
       localAddress_ = address.toString();
     }
-    sockaddr_storage peer{};
-    size = sizeof peer;
-    QString peerText;
-    if (::getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &size) == 0) {
-      peerText = QHostAddress(reinterpret_cast<sockaddr*>(&peer)).toString();
-    }
-    state_ = State::ResolvingPeer;
-    const quint32 generation = generation_;
-    auto finish = [this, generation, peerText](const QString& name) {
-      if (generation != generation_ || state_ != State::ResolvingPeer) {
-        return;
-      }
-      remoteHost_ = (name == peerText) ? QString() : name;  // no name: empty
-      Established();
-    };
-    QTimer::singleShot(kReverseLookupWaitMs, this, [finish] { finish(QString()); });
-    lookupId_ = resolver_(peerText, this, [finish](const QHostInfo& info) {
-      finish(info.error() == QHostInfo::NoError ? info.hostName() : QString());
-    });
-  }
-
-  void Established() {
     state_ = State::Connected;
     readNotifier_ = new QSocketNotifier(static_cast<qintptr>(handle_), QSocketNotifier::Read, this);
     readNotifier_->setEnabled(readEnabled_);
     connect(readNotifier_, &QSocketNotifier::activated, this, [this] { Readable(); });
+    if (peerLookup_) {
+      LookUpPeer();
+    }
     emit OnConnect();
+  }
+
+  // The name comes when it comes; the session runs meanwhile.
+  void LookUpPeer() {
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
+      return;
+    }
+    QHostAddress address(reinterpret_cast<sockaddr*>(&peer));
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4) {
+      address = QHostAddress(v4);
+    }
+    const QString peerText = address.toString();
+    const quint32 generation = generation_;
+    peerLookupTicket_ = nsvt::LookUpPeerName(
+        peerText, this,
+        [this, generation, peerText](const QString& name) {
+          if (generation != generation_ || !Connected() || name.isEmpty() || name == peerText) {
+            return;
+          }
+          remoteHost_ = name;
+          emit OnPeerNamed(name);
+        },
+        reverseResolver_);
+  }
+
+  // ---- the send backlog ----
+
+  std::span<const std::uint8_t> PendingSend() const {
+    return std::span(backlog_).subspan(backlogTaken_);
+  }
+
+  // Writes what the system takes without waiting; the count, or negative
+  // on a failure other than a full buffer.
+  qint64 WriteSome(std::span<const std::uint8_t> bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+      const auto* data = reinterpret_cast<const char*>(bytes.data() + written);
+      const auto left = bytes.size() - written;
+#ifdef _WIN32
+      const int n = ::send(handle_, data, static_cast<int>(left), 0);
+#else
+      const ssize_t n = ::send(handle_, data, left, MSG_NOSIGNAL | MSG_DONTWAIT);
+#endif
+      if (n > 0) {
+        written += static_cast<std::size_t>(n);
+      } else if (n < 0 && WouldBlock(LastError())) {
+        break;
+      } else {
+        return -1;
+      }
+    }
+    return static_cast<qint64>(written);
+  }
+
+  void StartDraining() {
+    if (drainNotifier_ == nullptr) {
+      drainNotifier_ =
+          new QSocketNotifier(static_cast<qintptr>(handle_), QSocketNotifier::Write, this);
+      connect(drainNotifier_, &QSocketNotifier::activated, this, [this] { Drain(); });
+    }
+    drainNotifier_->setEnabled(true);
+    if (!stallTimer_.isActive()) {
+      stallTimer_.start();
+    }
+  }
+
+  void Drain() {
+    const qint64 written = WriteSome(PendingSend());
+    if (written < 0) {
+      const int error = LastError();
+      RaiseSendError(ToWsaCode(error), ErrorText(error));
+      return;
+    }
+    if (written > 0) {
+      backlogTaken_ += static_cast<std::size_t>(written);
+      stallTimer_.start();  // the host took something: it is not stalled
+    }
+    if (PendingSend().empty()) {
+      backlog_.clear();
+      backlogTaken_ = 0;
+      drainNotifier_->setEnabled(false);
+      stallTimer_.stop();
+    } else if (backlogTaken_ > backlog_.size() / 2) {
+      backlog_.erase(backlog_.begin(),
+                     backlog_.begin() + static_cast<std::ptrdiff_t>(backlogTaken_));
+      backlogTaken_ = 0;
+    }
+  }
+
+  void SendStalled() {
+    if (Connected() && !PendingSend().empty()) {
+      RaiseSendError(kWsaTimedOut, QStringLiteral("Timed out: the host has taken no data for %1 s")
+                                       .arg(stallTimer_.interval() / kMillisecondsPerSecond));
+    }
+  }
+
+  // A failure found inside Send: reported from the event loop once the
+  // caller has returned, so no handler is re-entered from its own send.
+  void FailSend(int code, const QString& text) {
+    sendFailed_ = true;
+    const quint32 generation = generation_;
+    QTimer::singleShot(0, this, [this, generation, code, text] {
+      if (generation == generation_ && Connected()) {
+        RaiseSendError(code, text);
+      }
+    });
+  }
+
+  void RaiseSendError(int code, const QString& text) {
+    sendFailed_ = true;
+    stallTimer_.stop();
+    DropNotifier(drainNotifier_);
+    if (readNotifier_ != nullptr) {
+      readNotifier_->setEnabled(false);
+    }
+    emit OnError(code, text);
   }
 
   void Readable() {
@@ -402,19 +541,6 @@ private:
     emit OnError(code, text);
   }
 
-  bool WaitWritable() {
-#ifdef _WIN32
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(handle_, &writable);
-    timeval wait{kSendWaitMs / 1000, 0};
-    return ::select(0, nullptr, &writable, nullptr, &wait) > 0;
-#else
-    pollfd entry{handle_, POLLOUT, 0};
-    return ::poll(&entry, 1, kSendWaitMs) > 0 && (entry.revents & POLLOUT) != 0;
-#endif
-  }
-
   void DropNotifier(QSocketNotifier*& notifier) {
     if (notifier != nullptr) {
       notifier->setEnabled(false);
@@ -428,8 +554,14 @@ private:
       QHostInfo::abortHostLookup(lookupId_);
       lookupId_ = -1;
     }
+    peerLookupTicket_.Cancel();
     DropNotifier(readNotifier_);
     DropNotifier(writeNotifier_);
+    DropNotifier(drainNotifier_);
+    stallTimer_.stop();
+    backlog_.clear();
+    backlogTaken_ = 0;
+    sendFailed_ = false;
     if (handle_ != kNoSocket) {
       CloseHandle(handle_);
       handle_ = kNoSocket;
@@ -439,6 +571,9 @@ private:
   }
 
   HostResolver resolver_;
+  nsvt::ReverseResolver reverseResolver_;
+  nsvt::LookupTicket peerLookupTicket_;
+  bool peerLookup_ = true;
   State state_ = State::Closed;
   NativeHandle handle_ = kNoSocket;
   quint16 port_ = 0;
@@ -450,16 +585,22 @@ private:
   QString localAddress_;
   QString remoteHost_;
   QSocketNotifier* readNotifier_ = nullptr;
-  QSocketNotifier* writeNotifier_ = nullptr;
+  QSocketNotifier* writeNotifier_ = nullptr;  // the connect's completion
+  QSocketNotifier* drainNotifier_ = nullptr;  // room for the backlog
+  std::vector<std::uint8_t> backlog_;         // unsent from backlogTaken_ on
+  std::size_t backlogTaken_ = 0;
+  bool sendFailed_ = false;
+  QTimer stallTimer_;
 };
 
 }  // namespace
 
-TClientSocket* CreateNativeSocket(QObject* parent, HostResolver resolver) {
+TClientSocket* CreateNativeSocket(QObject* parent, HostResolver resolver,
+                                  nsvt::ReverseResolver reverseResolver) {
   if (!resolver) {
     resolver = [](const QString& name, QObject* receiver, HostResolved done) {
       return QHostInfo::lookupHost(name, receiver, std::move(done));
     };
   }
-  return new NativeSocket(parent, std::move(resolver));
+  return new NativeSocket(parent, std::move(resolver), std::move(reverseResolver));
 }

@@ -2,6 +2,10 @@
 // messages), terminal data in both directions, and the trace writes.
 #include "nsvt/session.h"
 
+#include "nsvt/socketerrors.h"
+
+#include <QTimer>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -32,6 +36,8 @@ Session::Session(SessionListener& listener, const SocketFactory& makeSocket, QOb
     : QObject(parent), listener_(listener) {
   socket_ = makeSocket ? makeSocket(this) : CreateNativeSocket(this);
   connect(socket_, &TClientSocket::OnConnect, this, [this] { listener_.Connected(); });
+  connect(socket_, &TClientSocket::OnPeerNamed, this,
+          [this](const QString& name) { listener_.PeerNamed(name.toStdString()); });
   connect(socket_, &TClientSocket::OnRead, this, &Session::OnRead);
   connect(socket_, &TClientSocket::OnError, this, &Session::OnSocketError);
   connect(socket_, &TClientSocket::OnDisconnect, this, &Session::OnDisconnect);
@@ -70,6 +76,14 @@ bool Session::Connected() const {
 
 QString Session::RemoteHost() const {
   return socket_->RemoteHost();
+}
+
+void Session::SetPeerLookup(bool on) {
+  socket_->SetPeerLookup(on);
+}
+
+void Session::SetSendStallLimit(int milliseconds) {
+  socket_->SetSendStallLimit(milliseconds);
 }
 
 // ---- receive path ----
@@ -128,8 +142,8 @@ void Session::AcceptBytes(ConstBytes bytes) {
 void Session::DispatchMessage() {
   const Bytes message = scratch_.Data();
   const std::uint32_t generation = connectionGeneration_;
-  // Replies are built over the received message and sent at once; their
-  // results are not examined.
+  // Replies are built over the received message and sent at once; one that
+  // cannot be written ends the connection (SocketSend).
   const auto reply = [this, message, generation](std::size_t length) {
     if (generation != connectionGeneration_) {
       return;  // a box let the operator reconnect meanwhile
@@ -225,7 +239,22 @@ qint64 Session::SocketSend(ConstBytes bytes) {
   if (!socket_->Connected()) {
     return -1;
   }
-  return socket_->Send(bytes);
+  const qint64 sent = socket_->Send(bytes);
+  if (sent < 0) {
+    EndAfterFailedSend();
+  }
+  return sent;
+}
+
+void Session::EndAfterFailedSend() {
+  // Queued behind the socket's own report, which names the cause; this one
+  // only acts for a socket that gave none.
+  const std::uint32_t generation = connectionGeneration_;
+  QTimer::singleShot(0, this, [this, generation] {
+    if (generation == connectionGeneration_ && socket_->Connected()) {
+      OnSocketError(kWsaConnectionAborted, QStringLiteral("Data for the host could not be sent"));
+    }
+  });
 }
 
 void Session::SendTerminationRequest() {

@@ -37,8 +37,12 @@ class SessionListener {
 public:
   virtual ~SessionListener() = default;
 
-  // The TCP connection is made; RemoteHost() holds the peer's name.
+  // The TCP connection is made; the peer's name is not known yet.
   virtual void Connected() = 0;
+  // The reverse lookup of the peer found its name (RemoteHost() holds it).
+  // It may come at any time after Connected, or never; it is no sign of
+  // life from the host.
+  virtual void PeerNamed(const std::string& name) { static_cast<void>(name); }
   // Bytes arrived from the host (before they are framed).
   virtual void Received() = 0;
   // TERM_IO: the host's terminal output, and its OutputControl byte
@@ -79,6 +83,11 @@ public:
   void Close();
   bool Connected() const;
   QString RemoteHost() const;
+  // Whether the next connections look the peer's name up (the default).
+  void SetPeerLookup(bool on);
+  // How long terminal data waiting to be sent may go without the host
+  // taking any of it before the connection fails (10060).
+  void SetSendStallLimit(int milliseconds);
 
   // The termination request that ends a session from this side.
   void SendTerminationRequest();
@@ -119,8 +128,12 @@ private:
   void ReceiveTermIo(ConstBytes message);
   void TraceMark(std::string_view text);
   void TraceHexDump(ConstBytes bytes);
-  // Writes bytes to the connection; negative on failure.
+  // Writes bytes to the connection (or queues them); negative on failure,
+  // which also ends the connection.
   qint64 SocketSend(ConstBytes bytes);
+  // Ends the connection a send failed on, unless the socket has already
+  // reported why.
+  void EndAfterFailedSend();
   // Closes the socket as this program, not the host.
   void CloseOurselves();
 

@@ -7,6 +7,7 @@ namespace nsvt {
 
 inline constexpr int kWsaConnectionAborted = 10053;
 inline constexpr int kWsaConnectionReset = 10054;
+inline constexpr int kWsaNoBufferSpace = 10055;
 inline constexpr int kWsaTimedOut = 10060;
 inline constexpr int kWsaConnectionRefused = 10061;
 inline constexpr int kWsaHostUnreachable = 10065;

@@ -108,6 +108,7 @@ private:
 
   // ---- tnsvt_connection.cpp: the session's listener ----
   void Connected() override;
+  void PeerNamed(const std::string& name) override;
   void Received() override;
   void HostOutput(nsvt::ConstBytes data, std::uint8_t outputControl) override;
   void ReadRequest() override;

@@ -66,6 +66,14 @@ void TNSVT::Connected() {
   // The connection wait notices it on its own.
 }
 
+// The name comes from a lookup that runs beside the session; by then the
+// status line may tell of something newer, which it must not cover.
+void TNSVT::PeerNamed(const std::string& name) {
+  if (ui_.lblStatus->text().startsWith(QLatin1String(kConnectedTo))) {
+    SetStatus(kConnectedTo + Latin1(name));
+  }
+}
+
 void TNSVT::Received() {
   IdleTicks = 0;
 }

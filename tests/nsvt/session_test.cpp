@@ -10,7 +10,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "nsvt/hostlookup.h"
+
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
 using support::Bytes;
 using support::RecordingListener;
@@ -87,6 +91,82 @@ private slots:
     QCOMPARE(rig.socket->sent, std::vector<Bytes>{reply});
     QCOMPARE(rig.listener.Kinds(),
              reported.isEmpty() ? std::vector<std::string>{} : std::vector{reported.toStdString()});
+  }
+
+  // A reply that cannot be written ends the connection, with the socket's
+  // reason when it gives one; it is never dropped in silence.
+  void replyThatCannotBeWrittenEndsTheSession_data() {
+    QTest::addColumn<int>("socketReason");
+    QTest::addColumn<int>("code");
+    QTest::newRow("the socket gives no reason") << 0 << 10053;
+    QTest::newRow("the socket's reason") << 10055 << 10055;
+  }
+  void replyThatCannotBeWrittenEndsTheSession() {
+    QFETCH(int, socketReason);
+    SessionRig rig;
+    rig.Connect();
+    rig.socket->failSends = true;
+    rig.socket->failSendsWith = socketReason;
+    rig.listener.events.clear();
+    rig.Host(host::SetBreak());
+    QTRY_COMPARE(rig.listener.Kinds(), (std::vector<std::string>{"error", "closed"}));
+    QTEST(rig.listener.events.front().code, "code");
+    QVERIFY(rig.listener.events.front().flag);  // as a failed socket
+    QVERIFY(!rig.session->Connected());
+  }
+
+  void peerNameIsNoSignOfLife() {
+    SessionRig rig;
+    rig.Connect();
+    rig.socket->NamePeer("hp3000.example");
+    QCOMPARE(rig.listener.events.back().what, std::string("named"));
+    QCOMPARE(rig.listener.events.back().text, std::string("hp3000.example"));
+    QCOMPARE(rig.listener.received, 0);
+  }
+
+  // However many connections want a name, only a few lookups run at once;
+  // the rest wait their turn, and each answer comes back to its receiver.
+  void reverseLookupsRunAFewAtATime() {
+    struct Gate {
+      std::mutex mutex;
+      std::condition_variable changed;
+      int running = 0;
+      int most = 0;
+      bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    const nsvt::ReverseResolver held = [gate](const QString& address) {
+      std::unique_lock lock(gate->mutex);
+      gate->most = std::max(gate->most, ++gate->running);
+      gate->changed.notify_all();
+      gate->changed.wait(lock, [&gate] { return gate->open; });
+      --gate->running;
+      return "name-of-" + address;
+    };
+    constexpr int kLookups = 3 * nsvt::kMaxLookupsAtOnce;
+    QObject receiver;
+    std::vector<std::string> names;
+    std::vector<nsvt::LookupTicket> tickets;
+    for (int i = 0; i < kLookups; ++i) {
+      tickets.push_back(nsvt::LookUpPeerName(
+          QString::number(i), &receiver,
+          [&names](const QString& name) { names.push_back(name.toStdString()); }, held));
+    }
+    {
+      std::unique_lock lock(gate->mutex);
+      QVERIFY(gate->changed.wait_for(lock, std::chrono::seconds(5),
+                                     [&gate] { return gate->running == nsvt::kMaxLookupsAtOnce; }));
+      gate->open = true;
+      gate->changed.notify_all();
+    }
+    QTRY_COMPARE(names.size(), std::size_t{kLookups});
+    QCOMPARE(gate->most, nsvt::kMaxLookupsAtOnce);
+    tickets.front() = nsvt::LookUpPeerName(
+        "x", &receiver, [&names](const QString&) { names.push_back("cancelled, yet answered"); },
+        held);
+    tickets.front().Cancel();
+    QTest::qWait(50);
+    QCOMPARE(names.size(), std::size_t{kLookups});
   }
 
   void reportsOfTheHost_data() {

@@ -121,6 +121,17 @@ private slots:
     QVERIFY(rig.window->ui().Panel1->isVisible());
     const Bytes& reply = rig.socket->sent.back();
     QCOMPARE(reply, (Bytes{0, 10, 2, 1, 0x5A, 2, 0x01, 0x02, 0x80, 0}));
+    rig.socket->NamePeer("late.example");  // covers nothing newer
+    QCOMPARE(rig.window->ui().lblStatus->text(), status);
+  }
+
+  void peerNameJoinsTheConnectedText() {
+    WindowRig rig;
+    rig.socket->remoteHost.clear();
+    rig.Connect();
+    QCOMPARE(Status(*rig.window), std::string("  Connected to: "));
+    rig.socket->NamePeer("hp3000.example");
+    QCOMPARE(Status(*rig.window), std::string("  Connected to: hp3000.example"));
   }
 
   void terminationReplyEndsQuietly() {

@@ -50,6 +50,13 @@ void CaptureSocket::Close() {
 
 qint64 CaptureSocket::Send(std::span<const std::uint8_t> bytes) {
   if (!connected_ || failSends) {
+    if (connected_ && failSendsWith != 0) {
+      QTimer::singleShot(0, this, [this, code = failSendsWith] {
+        if (connected_) {
+          emit OnError(code, QStringLiteral("No buffer space"));
+        }
+      });
+    }
     return -1;
   }
   sent.emplace_back(bytes.begin(), bytes.end());
@@ -122,6 +129,11 @@ void CaptureSocket::FailPendingOpen(int code) {
     pendingOpen_ = false;
     emit OnError(code, QStringLiteral("Connection timed out"));
   }
+}
+
+void CaptureSocket::NamePeer(const QString& name) {
+  remoteHost = name;
+  emit OnPeerNamed(name);
 }
 
 void CaptureSocket::PeerError(int code) {

@@ -38,6 +38,7 @@ public:
   bool holdOpen = false;   // when set, Open stays pending until FailPendingOpen
   int cancelledOpens = 0;  // pending opens that Close gave up on
   bool failSends = false;
+  int failSendsWith = 0;  // when set, a failed send also reports this code, as the socket does
   std::size_t chunkSize = 36288;
   std::vector<Bytes> sent;
   QString localAddress = QStringLiteral("127.0.0.1");
@@ -57,9 +58,10 @@ public:
   // Bytes that arrive while a handler is running (inside a box's loop): one
   // read event, as the system's notifier would raise, unless reads are held.
   void Arrive(std::span<const std::uint8_t> bytes);
-  void PeerClose();                // a normal close by the host
-  void PeerError(int code);        // a reset (10054) or another failure
-  void FailPendingOpen(int code);  // the system gives up on a pending open
+  void PeerClose();                    // a normal close by the host
+  void PeerError(int code);            // a reset (10054) or another failure
+  void FailPendingOpen(int code);      // the system gives up on a pending open
+  void NamePeer(const QString& name);  // the reverse lookup answers
   std::size_t Pending() const { return inbox_.size() - taken_; }
 
 private:
@@ -129,6 +131,7 @@ public:
   int received = 0;
 
   void Connected() override { Record({"connected", {}, 0, false}); }
+  void PeerNamed(const std::string& name) override { Record({"named", name, 0, false}); }
   void Received() override { ++received; }
   void HostOutput(nsvt::ConstBytes data, std::uint8_t outputControl) override {
     Record({"output", std::string(data.begin(), data.end()), outputControl, false});

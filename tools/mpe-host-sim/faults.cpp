@@ -99,6 +99,8 @@ QString actionName(Action action) {
       return "length below 10";
     case Action::ReadLength:
       return "read length";
+    case Action::StopReading:
+      return "stop reading";
   }
   return "?";
 }

@@ -34,6 +34,7 @@ enum class Action {
   BadVersion,   // send a TERM_IO whose version byte is not 2, then go on
   ShortLength,  // send a header whose length field is below 10, then go on
   ReadLength,   // post the read with `value` as its length
+  StopReading,  // read nothing more from the socket, and flood set-break requests
 };
 
 struct Fault {

@@ -29,6 +29,9 @@ constexpr FaultOption kFaultOptions[] = {
      "At POINT send a 10-byte header whose length field says 6, then go on."},
     {"read-length", Action::ReadLength, "POINT=LENGTH",
      "Post the read at POINT with LENGTH instead of its normal length."},
+    {"stop-reading-at", Action::StopReading, "POINT",
+     "At POINT stop reading from the socket, and send set-break requests in floods "
+     "(3600 every 100 ms) that the terminal must answer."},
 };
 
 const char* kPointHelp =

@@ -17,6 +17,10 @@ constexpr uint16_t kTerminalFirstEcho = 0x0001;
 constexpr uint8_t kBadVersion = 3;
 // Length field of the ShortLength fault: below the 10-byte header.
 constexpr uint16_t kShortLength = 6;
+// The StopReading fault's floods: as many set-break requests as one 36 KB
+// read of the terminal holds, ten times a second.
+constexpr int kFloodBurst = 3600;
+constexpr int kFloodIntervalMs = 100;
 
 QString peerText(const QTcpSocket* s) {
   QHostAddress a = s->peerAddress();
@@ -66,6 +70,8 @@ void Session::start() {
 // ---- Receiving ---------------------------------------------------------
 
 void Session::onReadyRead() {
+  if (readingStopped_)
+    return;  // the bytes stay in the socket, so the terminal's sends back up
   framer_.feed(socket_->readAll());
   while (std::optional<QByteArray> m = framer_.next()) {
     transcript_.message(id_, clock_.elapsed(), false, *m);
@@ -219,6 +225,7 @@ void Session::onDisconnected() {
   stage_ = Stage::Closed;
   latencyTimer_.stop();
   terminateTimer_.stop();
+  floodTimer_.stop();
   emit finished(this);
 }
 
@@ -360,7 +367,25 @@ void Session::apply(const faults::Fault& fault, int* readLength) {
     case Action::ReadLength:
       *readLength = fault.value;
       break;
+    case Action::StopReading:
+      stopReading();
+      break;
   }
+}
+
+void Session::stopReading() {
+  readingStopped_ = true;
+  // A full buffer of one byte makes the socket leave the rest with the
+  // system, which then stops taking the terminal's bytes.
+  socket_->setReadBufferSize(1);
+  connect(&floodTimer_, &QTimer::timeout, this, &Session::sendFlood, Qt::UniqueConnection);
+  floodTimer_.start(kFloodIntervalMs);
+  sendFlood();
+}
+
+void Session::sendFlood() {
+  for (int i = 0; i < kFloodBurst; ++i)
+    sendMessage(vt::buildSetBreakRequest(nextEcho()));
 }
 
 // ---- Sending -------------------------------------------------------------

@@ -95,6 +95,9 @@ private:
   bool faultsActHere() const;
   void apply(const faults::Fault& fault, int* readLength);
   void sendTermination(int reason);
+  // The StopReading fault: nothing more is read, while the floods go on.
+  void stopReading();
+  void sendFlood();
 
   QTcpSocket* socket_;
   int id_;
@@ -118,5 +121,7 @@ private:
   QList<Outgoing> queue_;
   QTimer latencyTimer_;
   QTimer terminateTimer_;
+  QTimer floodTimer_;
+  bool readingStopped_ = false;
   bool finished_ = false;
 };

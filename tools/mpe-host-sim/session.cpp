@@ -17,6 +17,13 @@ constexpr uint16_t kTerminalFirstEcho = 0x0001;
 constexpr uint8_t kBadVersion = 3;
 // Length field of the ShortLength fault: below the 10-byte header.
 constexpr uint16_t kShortLength = 6;
+// The chatter faults.
+constexpr int kNegotiationEveryMs = 1000;
+constexpr int kTrickleEveryMs = 2000;
+constexpr int kFloodLines = 64;          // output lines a turn of the event loop
+constexpr qint64 kFloodBacklog = 65536;  // bytes the socket may hold unsent
+const QByteArray kFloodText = "SIMULATED OUTPUT THAT NEVER ENDS";
+const QByteArray kTrickleText = "SIMULATED MESSAGE THAT NEVER COMPLETES";
 
 QString peerText(const QTcpSocket* s) {
   QHostAddress a = s->peerAddress();
@@ -104,14 +111,15 @@ void Session::handle(const QByteArray& m) {
                   .arg(vt::messageName(h.msgClass, h.type, false)));
   }
   if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
-    if (stage_ != Stage::AwaitNegotiationReply)
+    if (stage_ != Stage::AwaitNegotiationReply && !chattering_)
       deviation("negotiation reply out of turn");
     for (const QString& d : vt::checkNegotiationReply(m))
       deviation("negotiation reply: " + d);
     pendingReplies_.removeIf([](const PendingReply& r) {
       return r.msgClass == vt::kEnvReply && r.type == vt::kTypeNegotiation;
     });
-    stage_ = Stage::AwaitOpenRequest;
+    if (!chattering_)
+      stage_ = Stage::AwaitOpenRequest;
   } else if (h.msgClass == vt::kEnvRequest && h.type == vt::kTypeOpen) {
     if (stage_ != Stage::AwaitOpenRequest)
       deviation("open request out of turn");
@@ -219,6 +227,7 @@ void Session::onDisconnected() {
   stage_ = Stage::Closed;
   latencyTimer_.stop();
   terminateTimer_.stop();
+  chatterTimer_.stop();
   emit finished(this);
 }
 
@@ -241,7 +250,7 @@ void Session::writeInPlace(const QByteArray& bytes) {
 }
 
 void Session::postRead(int length) {
-  if (quiet_ || !firePoints(&length))
+  if (quiet_ || !firePoints(&length) || chattering_)
     return;
   pendingRead_ = length;
   pendingReadEcho_ = nextEcho();
@@ -359,6 +368,45 @@ void Session::apply(const faults::Fault& fault, int* readLength) {
     }
     case Action::ReadLength:
       *readLength = fault.value;
+      break;
+    case Action::Chatter:
+      startChatter(static_cast<faults::ChatterKind>(fault.value));
+      break;
+  }
+}
+
+// A host busy with something of its own: it sends, and sends, and never
+// posts the read the terminal waits for.
+void Session::startChatter(faults::ChatterKind kind) {
+  chattering_ = true;
+  chatterKind_ = kind;
+  chatterTimer_.setInterval(kind == faults::ChatterKind::Negotiation ? kNegotiationEveryMs
+                            : kind == faults::ChatterKind::Trickle   ? kTrickleEveryMs
+                                                                     : 0);
+  if (kind == faults::ChatterKind::Trickle)
+    trickle_ = vt::buildWrite(nextEcho(), kTrickleText, vt::kCarriageLine);
+  connect(&chatterTimer_, &QTimer::timeout, this, &Session::chatter);
+  chatterTimer_.start();
+}
+
+void Session::chatter() {
+  if (quiet_) {
+    chatterTimer_.stop();
+    return;
+  }
+  switch (chatterKind_) {
+    case faults::ChatterKind::Negotiation:
+      sendMessage(vt::buildNegotiationRequest(nextEcho()));
+      break;
+    case faults::ChatterKind::Output:
+      for (int i = 0; i < kFloodLines && socket_->bytesToWrite() < kFloodBacklog; ++i)
+        sendMessage(vt::buildWrite(nextEcho(), kFloodText, vt::kCarriageLine));
+      break;
+    case faults::ChatterKind::Trickle:
+      if (trickle_.size() > 1) {  // the last byte never goes
+        enqueue({OutKind::Raw, trickle_.left(1)});
+        trickle_.remove(0, 1);
+      }
       break;
   }
 }

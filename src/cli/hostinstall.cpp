@@ -486,7 +486,7 @@ void HostInstall::CheckSilence() {
   if (connecting) {
     Note(Outcome::NotLoggedOn, "no connection within " + bound);
   } else {
-    Note(FailureNow(), "no answer from the host for " + bound + WhileRunning());
+    Note(FailureNow(), "no progress from the host for " + bound + WhileRunning());
   }
   run_.AbandonRun();
   EndSession();

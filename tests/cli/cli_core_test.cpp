@@ -43,8 +43,8 @@ TEST(ParseHostList, LinesAndTheirErrors) {
       {"a:0\n", "line 1: '0' is not a port number (1 to 65535)"},
       {"fd00::5\n", "line 1: 'fd00::5': an IPv6 address goes in brackets, as [::1]:1570"},
       {"[::1\n", "line 1: '[::1': an IPv6 address needs its closing ]"},
-      {"a\nA:1570\n", ""},  // names are not folded: two hosts
-      {"a\na:1570\n", "line 2: a is listed twice"},
+      {"a\nA:1570\n", "line 2: A is listed twice"},  // names in any case
+      {"a\na:1571\n", ""},                           // another port: two hosts
       {"a MANAGER/PW.SYS\n", "line 1: 'MANAGER/PW.SYS' is not a logon of the form"},
       {"# nothing\n", "no host in it"},
   };
@@ -197,6 +197,11 @@ TEST(ParseOptions, BadUsage) {
       {{"--hosts", "f", "--password", "x"}, "Unknown option 'password'"},
       {{"--hosts", "f", "extra"}, "unexpected argument 'extra'"},
       {{"--hosts", "f", "--check", "--skip-current"}, "--check and --skip-current exclude"},
+      {{"--host", "h", "--host", "[::1]:1571", "--logon", "A.B", "--deadline", "9"}, ""},
+      {{"--host", "h # x", "--logon", "A.B"}, "--host 'h # x': expected HOST"},
+      {{"--hosts", "f", "--deadline", "1.5"}, "--deadline '1.5': expected a number of seconds"},
+      {{"--hosts", "f", "--connect-timeout", "x"}, "--connect-timeout 'x'"},
+      {{"--hosts", "f", "--max-fail", "-1"}, "--max-fail '-1'"},
   };
   for (const auto& c : cases) {
     const OptionsResult result = ParseOptions(QStringList{"zorbelix-install"} + c.args);

@@ -110,16 +110,18 @@ void Session::handle(const QByteArray& m) {
                   .arg(h.echo, 4, 16, QChar('0'))
                   .arg(vt::messageName(h.msgClass, h.type, false)));
   }
-  if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
-    if (stage_ != Stage::AwaitNegotiationReply && !chattering_)
+  if (chattering_ && ((h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) ||
+                      (h.msgClass == vt::kEnvRequest && h.type == vt::kTypeOpen))) {
+    return;  // the terminal's answer to the chatter's negotiation: taken, and ignored
+  } else if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
+    if (stage_ != Stage::AwaitNegotiationReply)
       deviation("negotiation reply out of turn");
     for (const QString& d : vt::checkNegotiationReply(m))
       deviation("negotiation reply: " + d);
     pendingReplies_.removeIf([](const PendingReply& r) {
       return r.msgClass == vt::kEnvReply && r.type == vt::kTypeNegotiation;
     });
-    if (!chattering_)
-      stage_ = Stage::AwaitOpenRequest;
+    stage_ = Stage::AwaitOpenRequest;
   } else if (h.msgClass == vt::kEnvRequest && h.type == vt::kTypeOpen) {
     if (stage_ != Stage::AwaitOpenRequest)
       deviation("open request out of turn");

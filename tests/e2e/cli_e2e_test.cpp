@@ -228,7 +228,7 @@ const std::vector<Case>& Cases() {
                  {{"--latency-ms", "20"}, "failed"}},
        .args = {"--timeout", "2", "--deadline", "4", "--jobs", "4"},
        .exitStatus = 2,
-       .line = R"(^summary: 0 of 4 hosts installed, 3 failed, 1 not logged on in [45]\.\d s; )",
+       .line = R"(^summary: 0 of 4 hosts installed, 3 failed, 1 not logged on in \d+\.\d s; )",
        .many = true,
        .via = HostsVia::StandardInput},
       {.name = "--host twice, --max-fail, --retry-file",

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
 #endif
 
@@ -40,12 +41,29 @@ long RaiseOpenFileLimit() {
 #endif
 }
 
-int JobsThatFit(int jobs, long limit, bool trace) {
+long OpenDescriptors() {
+#ifdef _WIN32
+  return 0;
+#else
+  // Probed one by one up to the limit's first few thousand: a program
+  // started with more open than that has other troubles.
+  constexpr int kProbed = 4096;
+  long open = 0;
+  for (int fd = 0; fd < kProbed; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1) {
+      ++open;
+    }
+  }
+  return open;
+#endif
+}
+
+int JobsThatFit(int jobs, long limit, long open, bool trace) {
   if (limit <= 0) {
     return jobs;
   }
   const long perHost = trace ? 2 : 1;
-  const long hosts = (limit - kReservedDescriptors - kLookupDescriptors) / perHost;
+  const long hosts = (limit - open - kReservedDescriptors - kLookupDescriptors) / perHost;
   return static_cast<int>(std::clamp<long>(hosts, 1, jobs));
 }
 

@@ -19,10 +19,13 @@ inline constexpr long kLookupDescriptors = 16;
 // go by (Windows sockets are not descriptors).
 long RaiseOpenFileLimit();
 
+// Descriptors open now: inherited ones count against the limit too.
+long OpenDescriptors();
+
 // At most jobs, and no more hosts at once than limit descriptors hold
-// (each a connection, with trace a file too), at least one; jobs when
-// limit is 0.
-int JobsThatFit(int jobs, long limit, bool trace);
+// beside the open ones and the reserve (each host a connection, with trace
+// a file too), at least one; jobs when limit is 0.
+int JobsThatFit(int jobs, long limit, long open, bool trace);
 
 // A connection's failure code (Windows Sockets numbering) or a trace's
 // failure text that tells of no free descriptor, in the process or the

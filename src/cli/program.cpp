@@ -247,7 +247,9 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
   // program in the middle of installations; the writes just fail.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
-  const int jobs = JobsThatFit(options.jobs, RaiseOpenFileLimit(), options.trace.has_value());
+  const long fileLimit = RaiseOpenFileLimit();
+  const int jobs =
+      JobsThatFit(options.jobs, fileLimit, OpenDescriptors(), options.trace.has_value());
   if (jobs < options.jobs && std::cmp_less(jobs, plans.size())) {
     Complain("--jobs " + std::to_string(options.jobs) + " cut to " + std::to_string(jobs) +
                  ": the open-file limit leaves room for " + std::to_string(jobs) + " hosts at once",

@@ -252,7 +252,8 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
       JobsThatFit(options.jobs, fileLimit, OpenDescriptors(), options.trace.has_value());
   if (jobs < options.jobs && std::cmp_less(jobs, plans.size())) {
     Complain("--jobs " + std::to_string(options.jobs) + " cut to " + std::to_string(jobs) +
-                 ": the open-file limit leaves room for " + std::to_string(jobs) + " hosts at once",
+                 ": the open-file limit leaves room for " + std::to_string(jobs) +
+                 (jobs == 1 ? " host" : " hosts") + " at once",
              false);
   }
   const bool many = options.hostsFile.has_value() || plans.size() > 1;

@@ -4,6 +4,7 @@
 // reports show what a host or a file said. The end-to-end test runs the
 // program; these tables cover the forms it meets only on a real site.
 #include "../support/hostiletext.h"
+#include "cli/descriptors.h"
 #include "cli/hostlist.h"
 #include "cli/hosttext.h"
 #include "cli/installchoice.h"
@@ -248,3 +249,16 @@ TEST(ChooseInstallTarget, SettingsFixOrOfferTheFields) {
 
 }  // namespace
 }  // namespace cli
+
+TEST(JobsThatFit, TheLimitLessTheOpenAndTheReserve) {
+  const long reserve = kReservedDescriptors + kLookupDescriptors;
+  EXPECT_EQ(JobsThatFit(100, 64, 0, false), 64 - reserve);
+  EXPECT_EQ(JobsThatFit(100, 64, 0, true), (64 - reserve) / 2);  // a trace file each
+  EXPECT_EQ(JobsThatFit(100, 64, 10, false), 64 - 10 - reserve);
+  EXPECT_EQ(JobsThatFit(100, 30, 0, false), 1);    // never none
+  EXPECT_EQ(JobsThatFit(8, 1024, 3, false), 8);    // never more than asked
+  EXPECT_EQ(JobsThatFit(1000, 0, 3, true), 1000);  // no limit to go by
+  EXPECT_TRUE(IsDescriptorShortage(10024));        // EMFILE
+  EXPECT_TRUE(IsDescriptorShortage(10023));        // ENFILE
+  EXPECT_FALSE(IsDescriptorShortage(10061));       // a refused connection is the host's
+}

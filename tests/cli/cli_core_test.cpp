@@ -247,9 +247,6 @@ TEST(ChooseInstallTarget, SettingsFixOrOfferTheFields) {
   }
 }
 
-}  // namespace
-}  // namespace cli
-
 TEST(JobsThatFit, TheLimitLessTheOpenAndTheReserve) {
   const long reserve = kReservedDescriptors + kLookupDescriptors;
   EXPECT_EQ(JobsThatFit(100, 64, 0, false), 64 - reserve);
@@ -262,3 +259,6 @@ TEST(JobsThatFit, TheLimitLessTheOpenAndTheReserve) {
   EXPECT_TRUE(IsDescriptorShortage(10023));        // ENFILE
   EXPECT_FALSE(IsDescriptorShortage(10061));       // a refused connection is the host's
 }
+
+}  // namespace
+}  // namespace cli

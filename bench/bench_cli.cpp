@@ -1,20 +1,22 @@
-// bench_cli: zorbelix-install on many hosts at once against one host alone.
+// bench_cli: zorbelix-install on a fleet at once against one host alone.
 //
-// Starts N simulators (mpe-host-sim --latency-ms L) on 127.0.0.2 to
-// 127.0.0.(N+1), all on port 1570, then, each round, runs the real
-// zorbelix-install (a child process) twice: with a hosts file of the first
-// address only, and with all N addresses and --jobs N. For each run it
-// measures the wall time from start to exit and, from wait4(), the
-// installer's CPU time (user + system) and its peak memory (maximum RSS).
-// A run counts only when the installer exits 0 and every simulator's store
-// holds the shipped payload byte for byte. The simulators' own CPU is not
-// counted; they are other processes.
+// Starts simulators (mpe-host-sim --latency-ms L --listen-count K), each
+// serving up to 250 consecutive addresses 127.0.B.2 to 127.0.B.251 on port
+// 1570 (B from 10, one block a simulator), each address a host with its own
+// store. Each round runs the real zorbelix-install (a child process) three
+// times: on the first address alone, on the first --middle addresses with
+// --jobs of that many, and on all --hosts addresses with --jobs of that
+// many, the child's open-file limit set to --file-limit (soft and hard). For
+// each run it measures the wall time from start to exit, from wait4() the
+// installer's CPU time (user + system) and peak memory (maximum RSS), the
+// simulators' CPU in the same time (from /proc), and the spurious failures:
+// hosts whose store does not then hold the shipped payload byte for byte.
 //
-//   bench_cli [--hosts N] [--latency-ms L] [--rounds R] [--keep]
-//             [--install PATH] [--sim PATH]
+//   bench_cli [--hosts N] [--middle M] [--latency-ms L] [--rounds R]
+//             [--file-limit F] [--keep] [--install PATH] [--sim PATH]
 //
 // Linux only (every 127.x address is local there; wait4 gives the child's
-// usage).
+// usage, /proc the simulators').
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -43,14 +45,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kDefaultHosts = 50;
+constexpr int kDefaultHosts = 1000;
+constexpr int kDefaultMiddle = 50;
 constexpr int kDefaultLatencyMs = 10;
-constexpr int kDefaultRounds = 3;
-constexpr int kFirstHostByte = 2;  // 127.0.0.2
-constexpr int kLastHostByte = 254;
-constexpr int kStartWaitMs = 10000;
+constexpr int kDefaultRounds = 1;
+constexpr int kDefaultFileLimit = 1024;  // the common default soft limit
+constexpr int kMaxHosts = 1000;          // zorbelix-install's --jobs at most
+constexpr int kHostsPerSimulator = 250;  // 127.0.B.2 to 127.0.B.251
+constexpr int kFirstBlock = 10;          // 127.0.10.x, 127.0.11.x, ...
+constexpr int kFirstHostByte = 2;
+constexpr int kStartWaitMs = 20000;
 constexpr int kPollMs = 50;
-constexpr double kTargetRatio = 1.3;
+constexpr double kTargetRatio = 1.5;
+constexpr double kTargetCpuMs = 20;
+constexpr double kTargetRssMb = 300;
 constexpr double kKilobytesPerMegabyte = 1024.0;
 constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr int kUsageStatus = 64;
@@ -60,6 +68,8 @@ const char kLogon[] = "MANAGER.SYS";
 
 struct Settings {
   int hosts = kDefaultHosts;
+  int middle = kDefaultMiddle;
+  int fileLimit = kDefaultFileLimit;
   int latencyMs = kDefaultLatencyMs;
   int rounds = kDefaultRounds;
   bool keep = false;
@@ -72,6 +82,8 @@ struct Measure {
   double cpuSeconds = 0;
   long maxRssKb = 0;
   int exitStatus = -1;
+  double simCpuSeconds = 0;
+  int failures = 0;
 };
 
 QByteArray ReadAll(const QString& path) {
@@ -83,21 +95,21 @@ double Seconds(const timeval& t) {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// A simulator on 127.0.0.X:1570 with its own store; its log goes to a file
-// so that nothing has to read it while the installer runs.
+// A simulator serving count consecutive addresses on port 1570, each with
+// its own store (DIR/1 to DIR/count); its log goes to a file so that
+// nothing has to read it while the installer runs.
 class Simulator {
 public:
-  Simulator(const Settings& settings, const QString& dir, const QString& address)
-      : address_(address), store_(dir + "/store"), log_(dir + "/sim.log") {
+  Simulator(const Settings& settings, const QString& dir, int block, int count)
+      : store_(dir + "/store"), log_(dir + "/sim.log") {
+    for (int i = 0; i < count; ++i) {
+      addresses_ << QString("127.0.%1.%2").arg(block).arg(kFirstHostByte + i);
+    }
     QDir().mkpath(store_);
     process_.setStandardErrorFile(log_);
-    process_.start(settings.sim, {"--listen", address + ":" + kPort, "--store", store_,
-                                  "--latency-ms", QString::number(settings.latencyMs)});
+    process_.start(settings.sim, {"--listen", addresses_.first() + ":" + kPort, "--listen-count",
+                                  QString::number(count), "--store", store_, "--latency-ms",
+                                  QString::number(settings.latencyMs)});
   }
   ~Simulator() {
     process_.terminate();
@@ -116,22 +128,46 @@ public:
     }
     return false;
   }
-  const QString& address() const { return address_; }
-  QByteArray Installed() const { return ReadAll(store_ + "/SYS/PUB/ZORBELIX"); }
-  void ClearInstalled() const { QFile::remove(store_ + "/SYS/PUB/ZORBELIX"); }
+  const QStringList& addresses() const { return addresses_; }
+  QString StoredPath(int host) const {
+    return store_ + "/" + QString::number(host + 1) + "/SYS/PUB/ZORBELIX";
+  }
   QString log() const { return QString::fromLocal8Bit(ReadAll(log_)); }
+  // User + system CPU so far, from /proc/PID/stat (fields 14 and 15).
+  double CpuSeconds() const {
+    const QList<QByteArray> fields =
+        ReadAll(QString("/proc/%1/stat").arg(process_.processId())).split(')').last().split(' ');
+    constexpr int kUserField = 12;  // counted after the ')' that ends the name
+    constexpr int kSystemField = 13;
+    if (fields.size() <= kSystemField) {
+      return 0;
+    }
+    return static_cast<double>(fields[kUserField].toLongLong() +
+                               fields[kSystemField].toLongLong()) /
+           static_cast<double>(::sysconf(_SC_CLK_TCK));
+  }
 
 private:
-  QString address_;
+  QStringList addresses_;
   QString store_;
   QString log_;
   QProcess process_;
 };
 
+using Simulators = std::vector<std::unique_ptr<Simulator>>;
+
+double SimulatorsCpu(const Simulators& sims) {
+  double seconds = 0;
+  for (const auto& sim : sims) {
+    seconds += sim->CpuSeconds();
+  }
+  return seconds;
+}
+
 // Runs the installer as a child with its output in a file; wait4 gives its
 // own CPU time and peak memory.
 std::optional<Measure> RunInstaller(const Settings& settings, const QString& hostsFile, int jobs,
-                                    const QString& outputFile) {
+                                    const QString& outputFile, const QString& errorFile) {
   const std::string program = settings.install.toStdString();
   const std::vector<std::string> args = {program, "--hosts", hostsFile.toStdString(), "--logon",
                                          kLogon,  "--jobs",  std::to_string(jobs)};
@@ -141,6 +177,8 @@ std::optional<Measure> RunInstaller(const Settings& settings, const QString& hos
   }
   argv.push_back(nullptr);
   const std::string output = outputFile.toStdString();
+  const std::string errors = errorFile.toStdString();
+  const auto fileLimit = static_cast<rlim_t>(settings.fileLimit);
 
   const auto start = Clock::now();
   const pid_t pid = fork();
@@ -153,6 +191,13 @@ std::optional<Measure> RunInstaller(const Settings& settings, const QString& hos
       ::dup2(fd, STDOUT_FILENO);
       ::close(fd);
     }
+    const int errorFd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (errorFd >= 0) {
+      ::dup2(errorFd, STDERR_FILENO);
+      ::close(errorFd);
+    }
+    const rlimit limit{fileLimit, fileLimit};
+    ::setrlimit(RLIMIT_NOFILE, &limit);
     ::execv(program.c_str(), argv.data());
     _exit(kExecFailed);
   }
@@ -169,31 +214,36 @@ std::optional<Measure> RunInstaller(const Settings& settings, const QString& hos
   return measure;
 }
 
-QString WriteHostsFile(const QString& path, const std::vector<std::unique_ptr<Simulator>>& sims,
-                       std::size_t count) {
+QStringList AllAddresses(const Simulators& sims) {
+  QStringList addresses;
+  for (const auto& sim : sims) {
+    addresses += sim->addresses();
+  }
+  return addresses;
+}
+
+QString WriteHostsFile(const QString& path, const QStringList& addresses, int count) {
   QFile file(path);
   if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    for (std::size_t i = 0; i < count; ++i) {
-      file.write(sims[i]->address().toLatin1() + "\n");
-    }
+    file.write(addresses.mid(0, count).join('\n').toLatin1() + "\n");
   }
   return path;
 }
 
-// Every simulator of the run holds the shipped payload; its copy is then
-// removed, so the next run has to put it there again.
-bool AllInstalled(const std::vector<std::unique_ptr<Simulator>>& sims, std::size_t count,
-                  const QByteArray& payload) {
-  bool all = true;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (sims[i]->Installed() != payload) {
-      std::fprintf(stderr, "bench_cli: %s did not store the payload\n",
-                   qPrintable(sims[i]->address()));
-      all = false;
+// The hosts of the run whose store does not hold the shipped payload; every
+// stored copy is then removed, so the next run has to put it there again.
+int CountFailures(const Simulators& sims, int count, const QByteArray& payload) {
+  int failures = 0;
+  int host = 0;
+  for (const auto& sim : sims) {
+    for (int i = 0; i < sim->addresses().size() && host < count; ++i, ++host) {
+      if (ReadAll(sim->StoredPath(i)) != payload) {
+        ++failures;
+      }
+      QFile::remove(sim->StoredPath(i));
     }
-    sims[i]->ClearInstalled();
   }
-  return all;
+  return failures;
 }
 
 std::optional<Settings> ParseArguments(const QStringList& args) {
@@ -208,6 +258,10 @@ std::optional<Settings> ParseArguments(const QStringList& args) {
       settings.keep = true;
     } else if (arg == "--hosts" && hasValue) {
       settings.hosts = args[++i].toInt();
+    } else if (arg == "--middle" && hasValue) {
+      settings.middle = args[++i].toInt();
+    } else if (arg == "--file-limit" && hasValue) {
+      settings.fileLimit = args[++i].toInt();
     } else if (arg == "--latency-ms" && hasValue) {
       settings.latencyMs = args[++i].toInt();
     } else if (arg == "--rounds" && hasValue) {
@@ -220,11 +274,38 @@ std::optional<Settings> ParseArguments(const QStringList& args) {
       return std::nullopt;
     }
   }
-  if (settings.hosts < 1 || settings.hosts > kLastHostByte - kFirstHostByte + 1 ||
-      settings.rounds < 1 || settings.latencyMs < 0) {
+  if (settings.hosts < 1 || settings.hosts > kMaxHosts || settings.middle < 1 ||
+      settings.middle > settings.hosts || settings.rounds < 1 || settings.latencyMs < 0 ||
+      settings.fileLimit < 1) {
     return std::nullopt;
   }
   return settings;
+}
+
+// One run: the installer on the first count hosts at --jobs count, with the
+// simulators' CPU in the same time and the hosts that did not install.
+std::optional<Measure> Run(const Settings& settings, const Simulators& sims, const QString& dir,
+                           int count, const QByteArray& payload) {
+  const QString name = QString("run-%1").arg(count);
+  const QString hosts = WriteHostsFile(dir + "/" + name + ".txt", AllAddresses(sims), count);
+  const double simCpuBefore = SimulatorsCpu(sims);
+  std::optional<Measure> measure =
+      RunInstaller(settings, hosts, count, dir + "/" + name + ".out", dir + "/" + name + ".err");
+  if (measure) {
+    measure->simCpuSeconds = SimulatorsCpu(sims) - simCpuBefore;
+    measure->failures = CountFailures(sims, count, payload);
+  }
+  return measure;
+}
+
+void PrintRun(const char* label, int hosts, const Measure& run, double oneWall) {
+  std::printf(
+      "  %-9s %4d hosts: wall %6.2f s (%.2fx one host), exit %d, spurious failures %d, "
+      "installer CPU %.3f s (%.1f ms a host), max RSS %.1f MB, simulators' CPU %.2f s\n",
+      label, hosts, run.wallSeconds, run.wallSeconds / oneWall, run.exitStatus, run.failures,
+      run.cpuSeconds, run.cpuSeconds / hosts * kMillisecondsPerSecond,
+      static_cast<double>(run.maxRssKb) / kKilobytesPerMegabyte, run.simCpuSeconds);
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -233,9 +314,10 @@ int main(int argc, char* argv[]) {
   QCoreApplication application(argc, argv);
   const std::optional<Settings> parsed = ParseArguments(QCoreApplication::arguments());
   if (!parsed) {
-    std::fprintf(stderr,
-                 "usage: bench_cli [--hosts N (1-253)] [--latency-ms L] [--rounds R] [--keep]\n"
-                 "                 [--install PATH] [--sim PATH]\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_cli [--hosts N (1-1000)] [--middle M] [--latency-ms L] [--rounds R]\n"
+        "                 [--file-limit F] [--keep] [--install PATH] [--sim PATH]\n");
     return kUsageStatus;
   }
   const Settings& settings = *parsed;
@@ -247,62 +329,50 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  std::vector<std::unique_ptr<Simulator>> sims;
-  for (int i = 0; i < settings.hosts; ++i) {
-    const QString address = QString("127.0.0.%1").arg(kFirstHostByte + i);
-    sims.push_back(std::make_unique<Simulator>(settings, work.filePath("sim-" + address), address));
+  Simulators sims;
+  for (int first = 0, block = kFirstBlock; first < settings.hosts;
+       first += kHostsPerSimulator, ++block) {
+    const int count = std::min(kHostsPerSimulator, settings.hosts - first);
+    sims.push_back(std::make_unique<Simulator>(
+        settings, work.filePath(QString("sim-%1").arg(block)), block, count));
   }
   for (const auto& sim : sims) {
     if (!sim->WaitListening()) {
-      std::fprintf(stderr, "bench_cli: no simulator listening on %s:%s (port taken?)\n%s",
-                   qPrintable(sim->address()), kPort, qPrintable(sim->log()));
+      std::fprintf(stderr, "bench_cli: a simulator did not listen on %s:%s (port taken?)\n%s",
+                   qPrintable(sim->addresses().first()), kPort, qPrintable(sim->log()));
       return 1;
     }
   }
-  const auto count = static_cast<std::size_t>(settings.hosts);
-  const QString oneHost = WriteHostsFile(work.filePath("one-host.txt"), sims, 1);
-  const QString allHosts = WriteHostsFile(work.filePath("all-hosts.txt"), sims, count);
-  std::printf("bench_cli: %d hosts, --latency-ms %d, %d rounds, work folder %s\n", settings.hosts,
-              settings.latencyMs, settings.rounds, qPrintable(work.path()));
-
-  std::vector<double> ratios;
-  std::vector<double> oneWalls;
-  std::vector<double> manyWalls;
-  std::vector<double> cpuPerHost;
-  long peakRssKb = 0;
-  for (int round = 1; round <= settings.rounds; ++round) {
-    const auto one = RunInstaller(settings, oneHost, 1, work.filePath("one.out"));
-    const bool oneOk = one && one->exitStatus == 0 && AllInstalled(sims, 1, payload);
-    const auto many = RunInstaller(settings, allHosts, settings.hosts, work.filePath("many.out"));
-    const bool manyOk = many && many->exitStatus == 0 && AllInstalled(sims, count, payload);
-    if (!oneOk || !manyOk) {
-      std::fprintf(stderr, "bench_cli: round %d failed (exit %d / %d); see %s\n", round,
-                   one ? one->exitStatus : -1, many ? many->exitStatus : -1,
-                   qPrintable(work.path()));
-      return 1;
-    }
-    const double ratio = many->wallSeconds / one->wallSeconds;
-    std::printf(
-        "round %d: one host %.2f s (CPU %.3f s, max RSS %.1f MB); %d hosts %.2f s (CPU %.3f s, "
-        "%.1f ms a host, max RSS %.1f MB); ratio %.3f\n",
-        round, one->wallSeconds, one->cpuSeconds,
-        static_cast<double>(one->maxRssKb) / kKilobytesPerMegabyte, settings.hosts,
-        many->wallSeconds, many->cpuSeconds,
-        many->cpuSeconds / settings.hosts * kMillisecondsPerSecond,
-        static_cast<double>(many->maxRssKb) / kKilobytesPerMegabyte, ratio);
-    std::fflush(stdout);
-    ratios.push_back(ratio);
-    oneWalls.push_back(one->wallSeconds);
-    manyWalls.push_back(many->wallSeconds);
-    cpuPerHost.push_back(many->cpuSeconds / settings.hosts);
-    peakRssKb = std::max(peakRssKb, many->maxRssKb);
-  }
-  const double ratio = Median(ratios);
   std::printf(
-      "median: one host %.2f s, %d hosts %.2f s, ratio %.3f (target <= %.1f: %s); "
-      "installer CPU %.1f ms a host; max RSS %.1f MB\n",
-      Median(oneWalls), settings.hosts, Median(manyWalls), ratio, kTargetRatio,
-      ratio <= kTargetRatio ? "met" : "NOT met", Median(cpuPerHost) * kMillisecondsPerSecond,
-      static_cast<double>(peakRssKb) / kKilobytesPerMegabyte);
-  return ratio <= kTargetRatio ? 0 : 2;
+      "bench_cli: %d hosts on %zu simulators, --latency-ms %d, open-file limit %d, %d rounds, "
+      "work folder %s\n",
+      settings.hosts, sims.size(), settings.latencyMs, settings.fileLimit, settings.rounds,
+      qPrintable(work.path()));
+
+  bool met = true;
+  for (int round = 1; round <= settings.rounds; ++round) {
+    std::printf("round %d:\n", round);
+    const auto one = Run(settings, sims, work.path(), 1, payload);
+    const auto middle = Run(settings, sims, work.path(), settings.middle, payload);
+    const auto all = Run(settings, sims, work.path(), settings.hosts, payload);
+    if (!one || !middle || !all) {
+      std::fprintf(stderr, "bench_cli: round %d: a run could not be started\n", round);
+      return 1;
+    }
+    PrintRun("one host", 1, *one, one->wallSeconds);
+    PrintRun("middle", settings.middle, *middle, one->wallSeconds);
+    PrintRun("all", settings.hosts, *all, one->wallSeconds);
+    const double ratio = all->wallSeconds / one->wallSeconds;
+    const double cpuMs = all->cpuSeconds / settings.hosts * kMillisecondsPerSecond;
+    const double rssMb = static_cast<double>(all->maxRssKb) / kKilobytesPerMegabyte;
+    const bool roundMet = all->exitStatus == 0 && all->failures == 0 && cpuMs <= kTargetCpuMs &&
+                          rssMb <= kTargetRssMb && ratio <= kTargetRatio;
+    std::printf(
+        "  targets for all %d: spurious failures 0 (%d), CPU <= %.0f ms a host (%.1f), max RSS "
+        "<= %.0f MB (%.1f), wall <= %.1fx one host (%.2fx): %s\n",
+        settings.hosts, all->failures, kTargetCpuMs, cpuMs, kTargetRssMb, rssMb, kTargetRatio,
+        ratio, roundMet ? "met" : "NOT all met");
+    met = met && roundMet;
+  }
+  return met ? 0 : 2;
 }

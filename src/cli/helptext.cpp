@@ -3,17 +3,22 @@
 namespace cli {
 
 const char* HelpText() {
-  return R"(Usage: zorbelix-install --host HOST --logon USER.ACCOUNT[,GROUP] [options]
-       zorbelix-install --hosts FILE [--logon USER.ACCOUNT[,GROUP]] [options]
+  return R"(Usage: zorbelix-install --host HOST[:PORT] ... --logon USER.ACCOUNT[,GROUP] [options]
+       zorbelix-install --hosts FILE|- [--logon USER.ACCOUNT[,GROUP]] [options]
 
 Installs the ZORBELIX host program onto HP 3000 hosts running MPE/iX, over
 NS/VT, without a person: it connects, logs on, runs the installation the
 window program runs on Begin, answers its questions from the command line,
-logs off, and says how it went. It never reads its standard input.
+logs off, and says how it went. It reads its standard input only for
+--hosts -.
 
 Where to install:
-  --host HOST          One host: a name or an address.
-  --hosts FILE         Many hosts, one a line (the format is below).
+  --host HOST          A host: a name or an address, HOST:PORT or
+                       [V6]:PORT as a hosts file line takes it. Repeatable:
+                       each --host is one more host, as a line of a hosts
+                       file would be.
+  --hosts FILE         Many hosts, one a line (the format is below);
+                       --hosts - reads them from standard input.
   --port PORT          The hosts' NS/VT port (default 1570); a hosts file
                        line may give its own.
   --logon USER.ACCOUNT[,GROUP]
@@ -21,11 +26,33 @@ Where to install:
                        Needed with --host; with --hosts, the logon of the
                        lines that give none. No passwords here.
   --jobs N             How many hosts are installed at once (default 8,
-                       at most 1000), all in this one process.
-  --timeout SECONDS    A host that sends nothing for this long is ended:
-                       its session gets a termination request and the host
-                       counts as failed, or as not logged on before its
-                       installation started (default 60; 0: wait for ever).
+                       at most 1000), all in this one process. The
+                       open-file limit is raised to its hard limit at
+                       start; when it still holds fewer hosts (one
+                       descriptor each, two with --trace, and a reserve),
+                       fewer run at once and one line on standard error
+                       says so. A host that finds no free descriptor
+                       waits for another to end; it does not fail.
+  --timeout SECONDS    The longest time between two steps of a host's
+                       session (a read request answered, the logon): a host
+                       that sends nothing, or keeps sending without ever
+                       asking for input, is ended: its session gets a
+                       termination request and the host counts as failed,
+                       or as not logged on before its installation started
+                       (default 60; 0: wait for ever).
+  --connect-timeout SECONDS
+                       The longest time to make the connection (default:
+                       --timeout's).
+  --deadline SECONDS   The longest whole run of a host, from its connection
+                       to its end; a host still at work then is ended as
+                       for --timeout (default 0: none).
+  --max-fail N         After N hosts have failed (or not been logged on
+                       to), start no more: hosts under way finish, the rest
+                       are "skipped" (status 2). Default 0: no limit.
+  --retry-file FILE    At the end write the hosts that did not install
+                       (failed, not logged on, interrupted, skipped) to
+                       FILE in the hosts file's format, each with its
+                       logon, ready for --hosts FILE. Replaces FILE.
 
 The installation:
   --group GROUP        The installation group (%0 of the install script)
@@ -77,10 +104,11 @@ as the same eight asterisks):
   one gave, or one it refuses, ends that host's logon (exit status 2).
 
 Output:
-  --trace PATH         Write the NS/VT trace: with --host into the file
-                       PATH, with --hosts into the folder PATH (made if
-                       missing), one file per host named HOST.trace (or
-                       HOST_PORT.trace when the port is not 1570). A trace
+  --trace PATH         Write the NS/VT trace: with one --host into the
+                       file PATH, with more or --hosts into the folder
+                       PATH (made if missing), one file per host named
+                       HOST.trace (or HOST_PORT.trace when the port is not
+                       1570). A trace
                        file must be a plain file of your own or new (made
                        600); a link, a FIFO or another user's file there is
                        refused (exit status 64), never followed or emptied.
@@ -107,7 +135,7 @@ Hosts file (--hosts): one host a line,
   an IPv6 address in brackets ([fd00::5]:1570). Blank lines, lines starting
   with # and anything after " #" are skipped. A line without a port uses
   --port, one without a logon --logon. A malformed line, or a host and port
-  listed twice, is reported with its line number before anything connects
+  listed twice (names in any case), is reported with its line number before anything connects
   (exit status 64).
 
 Exit status:
@@ -116,17 +144,19 @@ Exit status:
        current with --skip-current, or checked with --check)
   1    an installation failed on a host (and every host was logged on to):
        an error line, a stop, a pause, a failed transfer, an error report,
-       the host cutting the run short, no answer for --timeout seconds
-       once the installation had started, No to a confirmation
+       the host cutting the run short, no progress for --timeout seconds
+       or past --deadline once the installation had started, No to a
+       confirmation
   2    the connection or the logon failed on a host: refused, unreachable,
        name not found, a password missing or refused, the logon refused,
-       the host closing or falling silent before the installation started
+       the host closing or falling silent before the installation started;
+       or a host skipped after --max-fail failures
   64   bad usage, found before anything connects: an unknown option, --host
        or --logon missing, a bad --answer, an unreadable or too open
        password file, a malformed hosts file, a trace that cannot be
        written, --group or --account where the settings fix them
-  74   standard output could not be written (a full disc, a closed pipe);
-       standard error says so
+  74   standard output (or the --retry-file) could not be written (a full
+       disc, a closed pipe); standard error says so
   130  interrupted by Ctrl+C (143 by SIGTERM, 129 by SIGHUP, as when an ssh
        session drops): every session is ended with a
        termination request, and each host's result says where it stood
@@ -150,13 +180,14 @@ milliseconds):
               "answer" for confirm ("yes"/"no") and input, "variable" (0-2)
               for input, "code" for error
   result      "outcome" ("installed", "failed", "not_logged_on",
-              "interrupted", "current", "checked"), "exit_status" (that
+              "interrupted", "current", "checked", "skipped"), "exit_status" (that
               host's: 0, 1 or 2), "reason", "elapsed_s"; when the host's
               version was read (--check, --skip-current) also
               "installed_version" (null for none), "payload_version",
               "action" ("install" or "none")
   summary     the last line, without "host": "hosts", "installed", "failed",
-              "not_logged_on", "interrupted", "current", "checked" (counts),
+              "not_logged_on", "interrupted", "current", "checked", "skipped"
+              (counts),
               "exit_status" (the program's), "elapsed_s"
 
 Examples:
@@ -164,6 +195,7 @@ Examples:
   zorbelix-install --hosts sites.txt --logon MANAGER.SYS --password-file ~/.zorbelix-pw \
       --jobs 20 --trace traces/
   zorbelix-install --host 10.0.0.5 --logon MANAGER.SYS --json | jq -c 'select(.event=="result")'
+  zorbelix-install --hosts sites.txt --logon MANAGER.SYS --max-fail 3 --retry-file again.txt
 )";
 }
 

@@ -4,6 +4,7 @@
 // termination request or a silence, or a connection that never came.
 #include "cli/hostinstall.h"
 
+#include "cli/descriptors.h"
 #include "cli/hosttext.h"
 #include "install/errorreport.h"
 #include "install/installtarget.h"
@@ -47,6 +48,14 @@ bool SettledAtLogOff(Outcome outcome) {
          outcome == Outcome::Checked;
 }
 
+// The shortest of two bounds in seconds, 0 for none.
+int ShortestBound(int first, int second) {
+  if (first == 0 || second == 0) {
+    return std::max(first, second);
+  }
+  return std::min(first, second);
+}
+
 // "Connection refused (10061)".
 std::string ReportLine(int code, const std::string& text) {
   return OneLine(text) + " (" + std::to_string(code) + ")";
@@ -55,27 +64,34 @@ std::string ReportLine(int code, const std::string& text) {
 }  // namespace
 
 HostInstall::HostInstall(HostPlan plan, const InstallSettings& settings, Reporter& reporter,
-                         Finished finished)
+                         Finished finished, Postponed postponed)
     : plan_(std::move(plan)),
       label_(plan_.entry.Label()),
       settings_(settings),
       reporter_(reporter),
       finished_(std::move(finished)),
+      postponed_(std::move(postponed)),
       session_(*this),
       run_(session_, *this, settings.table) {
   run_.SetDefaultAccount(settings_.target.defaultAccount);
   startRequiredLogon_ = run_.requiredLogon();
   session_.SetPeerLookup(settings_.reverseLookup);
   if (settings_.timeoutSeconds > 0) {
-    // A host that takes none of our data for as long as it may be silent
-    // has stopped too.
+    // A host that takes none of our data for as long as it may go without
+    // a step has stopped too.
     session_.SetSendStallLimit(settings_.timeoutSeconds * kMillisecondsPerSecond);
   }
-  // Checked four times within the bound, so a silence ends within a
+  // Checked four times within the shortest bound, so a host ends within a
   // quarter of it after the bound, and at least once a second.
-  silenceCheck_.setInterval(std::min(
-      kSilenceCheckMs, settings_.timeoutSeconds * kMillisecondsPerSecond / kSilenceChecks));
+  if (const int bound = ShortestBound(settings_.timeoutSeconds, settings_.connectTimeoutSeconds);
+      bound > 0) {
+    silenceCheck_.setInterval(
+        std::min(kSilenceCheckMs, bound * kMillisecondsPerSecond / kSilenceChecks));
+  }
   connect(&silenceCheck_, &QTimer::timeout, this, &HostInstall::CheckSilence);
+  deadline_.setSingleShot(true);
+  deadline_.setInterval(std::chrono::seconds(settings_.deadlineSeconds));
+  connect(&deadline_, &QTimer::timeout, this, &HostInstall::DeadlinePassed);
   endWait_.setSingleShot(true);
   endWait_.setInterval(kEndWait);
   connect(&endWait_, &QTimer::timeout, this, &HostInstall::EndWaitExpired);
@@ -85,18 +101,25 @@ HostInstall::~HostInstall() = default;
 
 void HostInstall::Start() {
   started_.start();
-  lastHeard_.start();
+  lastStep_.start();
   if (!plan_.tracePath.empty()) {
     // Judged before the run; refused now, something was planted since.
     if (std::string reason = session_.OpenTrace(plan_.tracePath); !reason.empty()) {
+      if (IsDescriptorShortage(reason)) {
+        Postpone();
+        return;
+      }
       Note(Outcome::NotLoggedOn, "cannot write the trace file " + plan_.tracePath + ": " + reason);
       Finish();
       return;
     }
     install::WriteTraceHeader(session_);
   }
-  if (settings_.timeoutSeconds > 0) {
+  if (silenceCheck_.interval() > 0) {
     silenceCheck_.start();
+  }
+  if (settings_.deadlineSeconds > 0) {
+    deadline_.start();
   }
   session_.Open(QString::fromStdString(plan_.entry.host), plan_.entry.port);
 }
@@ -105,7 +128,7 @@ void HostInstall::Start() {
 
 void HostInstall::Connected() {
   phase_ = Phase::LoggingOn;
-  lastHeard_.restart();
+  lastStep_.restart();
   reporter_.Connected(label_, session_.RemoteHost().toStdString());
 }
 
@@ -114,9 +137,10 @@ void HostInstall::PeerNamed(const std::string& name) {
   reporter_.PeerNamed(label_, name);
 }
 
-void HostInstall::Received() {
-  lastHeard_.restart();
-}
+// Bytes are not progress: a host that talks without ever asking for input
+// (negotiation over and over, endless output, a message that never ends)
+// must not hold the run. Only a step of the session restarts the bound.
+void HostInstall::Received() {}
 
 void HostInstall::HostOutput(nsvt::ConstBytes data, std::uint8_t outputControl) {
   run_.HostOutput(data);
@@ -142,6 +166,7 @@ void HostInstall::ReadRequest() {
   if (phase_ == Phase::Ending || phase_ == Phase::Done) {
     return;  // this side is ending the session; nothing more goes out
   }
+  lastStep_.restart();  // a read request answered is a step
   if (run_.InProgress()) {
     run_.DialogueStep();
     AfterRunCall();
@@ -173,6 +198,7 @@ void HostInstall::LogonNotice(std::string_view text) {
   if (phase_ != Phase::LoggingOn) {
     return;  // a later logon within the session is the script's business
   }
+  lastStep_.restart();
   const std::string shown(install::ShownLogonNotice(text));
   reporter_.LoggedOn(label_, shown);
   if (install::LogonAccepted(text, run_.requiredLogon())) {
@@ -195,6 +221,10 @@ void HostInstall::Error(int code, const std::string& text, bool socketFailed) {
   if (socketFailed) {
     if (!session_.Connected()) {
       // The connection never came: no close follows.
+      if (IsDescriptorShortage(code)) {
+        Postpone();
+        return;
+      }
       Note(Outcome::NotLoggedOn, "cannot connect: " + ReportLine(code, text));
       Finish();
       return;
@@ -454,17 +484,32 @@ void HostInstall::EndWaitExpired() {
 }
 
 void HostInstall::CheckSilence() {
-  const qint64 limitMs = static_cast<qint64>(settings_.timeoutSeconds) * kMillisecondsPerSecond;
-  if (phase_ == Phase::Ending || phase_ == Phase::Done || !lastHeard_.hasExpired(limitMs)) {
+  const bool connecting = phase_ == Phase::Connecting;
+  const int seconds = connecting && settings_.connectTimeoutSeconds > 0
+                          ? settings_.connectTimeoutSeconds
+                          : settings_.timeoutSeconds;
+  if (phase_ == Phase::Ending || phase_ == Phase::Done || seconds == 0 ||
+      !lastStep_.hasExpired(static_cast<qint64>(seconds) * kMillisecondsPerSecond)) {
     return;
   }
   silenceCheck_.stop();
-  const std::string seconds = std::to_string(settings_.timeoutSeconds) + " s";
-  if (phase_ == Phase::Connecting) {
-    Note(Outcome::NotLoggedOn, "no connection within " + seconds);
+  const std::string bound = std::to_string(seconds) + " s";
+  if (connecting) {
+    Note(Outcome::NotLoggedOn, "no connection within " + bound);
   } else {
-    Note(FailureNow(), "no answer from the host for " + seconds + WhileRunning());
+    Note(FailureNow(), "no progress from the host for " + bound + WhileRunning());
   }
+  run_.AbandonRun();
+  EndSession();
+}
+
+void HostInstall::DeadlinePassed() {
+  if (phase_ == Phase::Ending || phase_ == Phase::Done) {
+    return;  // already ending, within its own bound
+  }
+  Note(phase_ == Phase::Connecting ? Outcome::NotLoggedOn : FailureNow(),
+       "not done within the deadline of " + std::to_string(settings_.deadlineSeconds) + " s" +
+           WhileRunning());
   run_.AbandonRun();
   EndSession();
 }
@@ -519,6 +564,7 @@ std::string HostInstall::WhileRunning() const {
 void HostInstall::Finish() {
   phase_ = Phase::Done;
   silenceCheck_.stop();
+  deadline_.stop();
   endWait_.stop();
   HostResult result =
       result_.value_or(HostResult{label_, Outcome::Failed, "ended for no known reason", 0});
@@ -526,6 +572,14 @@ void HostInstall::Finish() {
   result.versions = versions_;
   reporter_.Result(result);
   finished_(result);
+}
+
+void HostInstall::Postpone() {
+  phase_ = Phase::Done;
+  silenceCheck_.stop();
+  deadline_.stop();
+  endWait_.stop();
+  postponed_();
 }
 
 }  // namespace cli

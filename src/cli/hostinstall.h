@@ -51,9 +51,11 @@ struct InstallSettings {
   bool yes = false;  // Yes to the group and account confirmation and to ASKC
   std::array<std::optional<std::string>, kScriptAnswers> answers;  // --answer N=TEXT
   InstallChoice target;
-  int timeoutSeconds = 0;      // silence that ends a host; 0: none
-  bool reverseLookup = true;   // look the hosts' names up once connected
-  install::TableLookup table;  // the string table; empty: the program's own
+  int timeoutSeconds = 0;         // the longest time between two steps of a session; 0: none
+  int connectTimeoutSeconds = 0;  // the longest time to connect; 0: timeoutSeconds
+  int deadlineSeconds = 0;        // the longest whole run of a host; 0: none
+  bool reverseLookup = true;      // look the hosts' names up once connected
+  install::TableLookup table;     // the string table; empty: the program's own
   VersionMode versionMode = VersionMode::Off;
   std::string versionModule;   // the payload's name and its version line's module: "ZORBELIX"
   std::string payloadVersion;  // the payload's own version line's: "2.5.0.6"
@@ -69,11 +71,15 @@ class HostInstall final : public QObject, private nsvt::SessionListener, private
   Q_OBJECT
 public:
   using Finished = std::function<void(const HostResult&)>;
+  using Postponed = std::function<void()>;
 
   // settings and reporter must outlive the object. finished is called once,
   // from inside the object's handlers: it must not destroy the object there.
-  HostInstall(HostPlan plan, const InstallSettings& settings, Reporter& reporter,
-              Finished finished);
+  // postponed is called instead, the same way, when the connection or the
+  // trace found no free descriptor: nothing was sent, and the host is to be
+  // started again once another has ended.
+  HostInstall(HostPlan plan, const InstallSettings& settings, Reporter& reporter, Finished finished,
+              Postponed postponed);
   ~HostInstall() override;
 
   // Opens the trace, if any, and connects.
@@ -131,6 +137,7 @@ private:
   void LogOff();
   void EndSession();
   void CheckSilence();
+  void DeadlinePassed();
   void EndWaitExpired();
   // Records how the host's installation ends; the first cause stands,
   // except that a later failure replaces an installation still waiting
@@ -141,6 +148,7 @@ private:
   Outcome FailureNow() const;
   std::string WhileRunning() const;
   void Finish();
+  void Postpone();
 
   // ---- hostinstall_operator.cpp: the run's operator ----
   void Message(const std::string& text) override;
@@ -167,6 +175,7 @@ private:
   const InstallSettings& settings_;
   Reporter& reporter_;
   Finished finished_;
+  Postponed postponed_;
 
   nsvt::Session session_;
   install::Run run_;  // after the session it sends through
@@ -176,8 +185,9 @@ private:
   std::optional<HostResult> result_;  // noted, reported at Finish
   std::optional<VersionCheck> versions_;
   QElapsedTimer started_;
-  QElapsedTimer lastHeard_;
+  QElapsedTimer lastStep_;  // since the session's latest step (a read request, the logon)
   QTimer silenceCheck_;
+  QTimer deadline_;
   QTimer endWait_;
 
   // The logon.

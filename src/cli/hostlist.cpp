@@ -154,7 +154,12 @@ HostListResult ParseHostList(std::string_view text, const HostDefaults& defaults
     } else {
       return fail("no logon for " + entry.Label() + ", and no --logon to use instead");
     }
-    if (!seen.emplace(entry.host, entry.port).second) {
+    // Names are not case-sensitive: "HP3000" and "hp3000" are one host.
+    std::string key = entry.host;
+    for (char& c : key) {
+      c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    if (!seen.emplace(std::move(key), entry.port).second) {
       return fail(entry.Label() + " is listed twice");
     }
     result.hosts.push_back(std::move(entry));

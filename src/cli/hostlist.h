@@ -8,8 +8,9 @@
 // HOST is a name or an address (an IPv6 address in brackets: [::1]:1570);
 // PORT defaults to --port; the logon defaults to --logon. Blank lines and
 // lines whose first non-blank character is # are skipped, as is anything
-// after a # that follows a blank. The same host and port twice is an
-// error: two installations on one host at once would overwrite each other.
+// after a # that follows a blank. The same host (in any case) and port twice
+// is an error: two installations on one host at once would overwrite each
+// other.
 #pragma once
 
 #include "cli/logon.h"

@@ -1,8 +1,11 @@
 #include "cli/options.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 #include <charconv>
+#include <limits>
+#include <utility>
 
 namespace cli {
 
@@ -49,9 +52,12 @@ std::string CheckTargets(const QCommandLineParser& parser, Options& options) {
                                 : "say where to install: --host HOST or --hosts FILE";
   }
   if (parser.isSet("host")) {
-    options.host = Std(parser.value("host"));
-    if (options.host->empty()) {
-      return "--host needs a host name or address";
+    for (const QString& host : parser.values("host")) {
+      // One word each, as a hosts file line's first: no blank, no comment.
+      if (host.isEmpty() || host.contains(QRegularExpression("[\\s#]"))) {
+        return "--host '" + Std(host) + "': expected HOST, HOST:PORT or [V6]:PORT";
+      }
+      options.hosts.push_back(Std(host));
     }
     if (!options.logon) {
       return "--host needs --logon USER.ACCOUNT[,GROUP]";
@@ -84,6 +90,10 @@ OptionsResult ParseOptions(const QStringList& arguments) {
       {"skip-current", ""},
       {"jobs", "", "N"},
       {"timeout", "", "SECONDS"},
+      {"connect-timeout", "", "SECONDS"},
+      {"deadline", "", "SECONDS"},
+      {"max-fail", "", "N"},
+      {"retry-file", "", "FILE"},
       {{"help", "h"}, ""},
       {"version", ""},
   });
@@ -157,13 +167,31 @@ OptionsResult ParseOptions(const QStringList& arguments) {
     }
     options.jobs = *jobs;
   }
-  if (parser.isSet("timeout")) {
-    const auto seconds = ParseCount(parser.value("timeout"), 0, kMaxTimeoutSeconds);
-    if (!seconds) {
-      return fail("--timeout '" + Std(parser.value("timeout")) +
-                  "': expected a number of seconds (0: no limit)");
+  for (const auto& [name, field] : {std::pair{"timeout", &Options::timeoutSeconds},
+                                    std::pair{"connect-timeout", &Options::connectTimeoutSeconds},
+                                    std::pair{"deadline", &Options::deadlineSeconds}}) {
+    if (parser.isSet(name)) {
+      const auto seconds = ParseCount(parser.value(name), 0, kMaxTimeoutSeconds);
+      if (!seconds) {
+        return fail(std::string("--") + name + " '" + Std(parser.value(name)) +
+                    "': expected a number of seconds (0: no limit)");
+      }
+      options.*field = *seconds;
     }
-    options.timeoutSeconds = *seconds;
+  }
+  if (parser.isSet("max-fail")) {
+    const auto count = ParseCount(parser.value("max-fail"), 0, std::numeric_limits<int>::max());
+    if (!count) {
+      return fail("--max-fail '" + Std(parser.value("max-fail")) +
+                  "': expected a number of hosts (0: no limit)");
+    }
+    options.maxFail = *count;
+  }
+  if (parser.isSet("retry-file")) {
+    options.retryFile = Std(parser.value("retry-file"));
+    if (options.retryFile->empty()) {
+      return fail("--retry-file needs a file name");
+    }
   }
   return result;
 }

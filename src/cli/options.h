@@ -10,6 +10,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -18,8 +19,8 @@ inline constexpr int kMaxJobs = 1000;
 inline constexpr int kDefaultTimeoutSeconds = 60;
 
 struct Options {
-  std::optional<std::string> host;       // --host
-  std::optional<std::string> hostsFile;  // --hosts
+  std::vector<std::string> hosts;        // --host, each HOST[:PORT]
+  std::optional<std::string> hostsFile;  // --hosts; "-" is standard input
   quint16 port = kNsvtPort;
   std::optional<Logon> logon;
   std::optional<std::string> group;    // as given; checked against the settings later
@@ -31,7 +32,11 @@ struct Options {
   bool json = false;
   VersionMode versionMode = VersionMode::Off;  // --check, --skip-current
   int jobs = kDefaultJobs;
-  int timeoutSeconds = kDefaultTimeoutSeconds;
+  int timeoutSeconds = kDefaultTimeoutSeconds;  // between two steps of a host's session
+  int connectTimeoutSeconds = 0;                // for the connection alone; 0: --timeout's
+  int deadlineSeconds = 0;                      // a host's whole run; 0: none
+  int maxFail = 0;                              // 0: no limit
+  std::optional<std::string> retryFile;
   bool reverseLookup = true;  // -n, --no-reverse-lookup turns it off
   bool help = false;
   bool version = false;

@@ -22,6 +22,8 @@ const char* OutcomeWord(Outcome outcome) {
       return "current";
     case Outcome::Checked:
       return "checked";
+    case Outcome::Skipped:
+      return "skipped";
   }
   return "failed";
 }
@@ -55,6 +57,7 @@ int ExitStatusFor(Outcome outcome) {
     case Outcome::Checked:
       return kExitInstalled;
     case Outcome::NotLoggedOn:
+    case Outcome::Skipped:  // nothing was done on the host
       return kExitNotLoggedOn;
     case Outcome::Failed:
     case Outcome::Interrupted:

@@ -24,6 +24,7 @@ enum class Outcome {
   Interrupted,  // a signal ended it (or it never started because of one)
   Current,      // --skip-current: the host holds the payload's version; nothing was installed
   Checked,      // --check: the versions were read; nothing was changed
+  Skipped,      // --max-fail: not started, as enough hosts had failed already
 };
 
 // What the VERSION command found on a host, beside the payload's version.
@@ -43,7 +44,8 @@ struct HostResult {
   std::optional<VersionCheck> versions{};  // when the host's version was read
 };
 
-// "installed", "failed", "not logged on", "interrupted", "current", "checked".
+// "installed", "failed", "not logged on", "interrupted", "current", "checked",
+// "skipped".
 const char* OutcomeWord(Outcome outcome);
 // The same as a JSON value: "not_logged_on" for "not logged on".
 const char* OutcomeKey(Outcome outcome);

@@ -1,6 +1,7 @@
 #include "cli/program.h"
 
 #include "cli/batch.h"
+#include "cli/descriptors.h"
 #include "cli/helptext.h"
 #include "cli/hosttext.h"
 #include "cli/interrupt.h"
@@ -9,6 +10,7 @@
 #include "cli/passwords.h"
 #include "cli/report.h"
 #include "cli/reporters.h"
+#include "cli/retryfile.h"
 #include "install/installtarget.h"
 #include "install/payloadstore.h"
 #include "install/stringtable.h"
@@ -24,6 +26,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace cli {
 
@@ -31,6 +34,7 @@ namespace {
 
 const char kProgram[] = "zorbelix-install";
 const char kTraceSuffix[] = ".trace";
+const char kStandardInput[] = "-";
 // The host program the installation puts on the host: its payload's name,
 // its file's and its version line's module.
 const char kHostProgram[] = "ZORBELIX";
@@ -66,18 +70,33 @@ QString Local(const std::string& path) {
   return QString::fromLocal8Bit(path.c_str());
 }
 
-std::string ReadHosts(const std::string& path, const Options& options,
-                      std::vector<HostEntry>& hosts) {
-  QFile file(Local(path));
-  if (!file.open(QIODevice::ReadOnly)) {
-    return "cannot read the hosts file " + path + ": " + file.errorString().toStdString();
+// The hosts file, "-" standard input; the --host values are read as its
+// lines would be.
+std::string ReadHosts(const Options& options, std::vector<HostEntry>& hosts) {
+  QByteArray text;
+  std::string source = "--host";
+  if (options.hostsFile) {
+    const std::string& path = *options.hostsFile;
+    const bool standardInput = path == kStandardInput;
+    QFile file(Local(path));
+    const bool opened =
+        standardInput ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!opened) {
+      return "cannot read the hosts file " + path + ": " + file.errorString().toStdString();
+    }
+    text = file.readAll();
+    source = standardInput ? "the hosts on standard input" : "the hosts file " + path;
+  } else {
+    for (const std::string& host : options.hosts) {
+      text += QByteArray::fromStdString(host) + '\n';
+    }
   }
-  const QByteArray text = file.readAll();
   HostListResult list =
       ParseHostList(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
                     HostDefaults{options.port, options.logon});
   if (!list.error.empty()) {
-    return "the hosts file " + path + ", " + list.error;
+    return source + ", " +
+           (options.hostsFile ? list.error : list.error.substr(list.error.find(':') + 2));
   }
   hosts = std::move(list.hosts);
   return {};
@@ -112,7 +131,7 @@ std::string PlanTraces(const Options& options, std::vector<HostPlan>& plans) {
   if (!options.trace) {
     return {};
   }
-  if (!options.hostsFile) {
+  if (!options.hostsFile && plans.size() == 1) {
     plans.front().tracePath = *options.trace;
     return CheckTraceFile(*options.trace);
   }
@@ -154,12 +173,13 @@ std::string ReadPayloadVersion(InstallSettings& settings) {
 std::string PrepareRun(const Options& options, const install::TableLookup& table,
                        std::vector<HostPlan>& plans, InstallSettings& settings) {
   std::vector<HostEntry> hosts;
-  if (options.hostsFile) {
-    if (std::string error = ReadHosts(*options.hostsFile, options, hosts); !error.empty()) {
+  if (std::string error = ReadHosts(options, hosts); !error.empty()) {
+    return error;
+  }
+  if (options.retryFile) {
+    if (std::string error = CheckRetryFile(*options.retryFile); !error.empty()) {
       return error;
     }
-  } else {
-    hosts.push_back({*options.host, options.port, *options.logon});
   }
   for (HostEntry& entry : hosts) {
     plans.push_back({std::move(entry), {}});
@@ -182,6 +202,8 @@ std::string PrepareRun(const Options& options, const install::TableLookup& table
   settings.answers = options.answers;
   settings.timeoutSeconds = options.timeoutSeconds;
   settings.reverseLookup = options.reverseLookup;
+  settings.connectTimeoutSeconds = options.connectTimeoutSeconds;
+  settings.deadlineSeconds = options.deadlineSeconds;
   settings.table = table;
   settings.versionMode = options.versionMode;
   if (settings.versionMode != VersionMode::Off) {
@@ -226,10 +248,20 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
   // program in the middle of installations; the writes just fail.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  const long fileLimit = RaiseOpenFileLimit();
+  const int jobs =
+      JobsThatFit(options.jobs, fileLimit, OpenDescriptors(), options.trace.has_value());
+  if (jobs < options.jobs && std::cmp_less(jobs, plans.size())) {
+    Complain("--jobs " + std::to_string(options.jobs) + " cut to " + std::to_string(jobs) +
+                 ": the open-file limit leaves room for " + std::to_string(jobs) +
+                 (jobs == 1 ? " host" : " hosts") + " at once",
+             false);
+  }
+  const bool many = options.hostsFile.has_value() || plans.size() > 1;
   const std::unique_ptr<Reporter> reporter = MakeReporter(ChooseReportStyle(options.json));
   int exitStatus = kExitFailed;
-  Batch batch(std::move(plans), std::move(settings), options.jobs, options.hostsFile.has_value(),
-              *reporter, [&exitStatus](int status) {
+  Batch batch(std::move(plans), std::move(settings), jobs, options.maxFail, many, *reporter,
+              [&exitStatus](int status) {
                 exitStatus = status;
                 QCoreApplication::exit(status);
               });
@@ -241,6 +273,14 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
   QObject::connect(&interrupter, &Interrupter::Interrupted, &batch, &Batch::Interrupt);
   QTimer::singleShot(0, &batch, &Batch::Start);
   QCoreApplication::exec();
+  if (options.retryFile) {
+    if (std::string error =
+            WriteRetryFile(*options.retryFile, RetryList(batch.plans(), batch.results()));
+        !error.empty()) {
+      Complain(error, false);
+      exitStatus = exitStatus >= kExitSignalBase ? exitStatus : kExitOutputError;
+    }
+  }
   return WithOutputChecked(exitStatus);
 }
 

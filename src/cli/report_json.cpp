@@ -110,8 +110,9 @@ public:
     object["event"] = "summary";
     object["time"] = Now();
     object["hosts"] = static_cast<int>(results.size());
-    for (const Outcome outcome : {Outcome::Installed, Outcome::Failed, Outcome::NotLoggedOn,
-                                  Outcome::Interrupted, Outcome::Current, Outcome::Checked}) {
+    for (const Outcome outcome :
+         {Outcome::Installed, Outcome::Failed, Outcome::NotLoggedOn, Outcome::Interrupted,
+          Outcome::Current, Outcome::Checked, Outcome::Skipped}) {
       int count = 0;
       for (const HostResult& result : results) {
         count += result.outcome == outcome ? 1 : 0;

@@ -111,7 +111,7 @@ std::string SummaryText(const std::vector<HostResult>& results, int exitStatus, 
   text += "summary: " + std::to_string(counts[Outcome::Installed]) + " of " +
           std::to_string(results.size()) + " hosts installed";
   for (const Outcome outcome : {Outcome::Failed, Outcome::NotLoggedOn, Outcome::Interrupted,
-                                Outcome::Current, Outcome::Checked}) {
+                                Outcome::Current, Outcome::Checked, Outcome::Skipped}) {
     if (counts[outcome] > 0) {
       text += ", " + std::to_string(counts[outcome]) + " " + OutcomeWord(outcome);
     }

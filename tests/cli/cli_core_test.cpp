@@ -4,6 +4,7 @@
 // reports show what a host or a file said. The end-to-end test runs the
 // program; these tables cover the forms it meets only on a real site.
 #include "../support/hostiletext.h"
+#include "cli/descriptors.h"
 #include "cli/hostlist.h"
 #include "cli/hosttext.h"
 #include "cli/installchoice.h"
@@ -43,8 +44,8 @@ TEST(ParseHostList, LinesAndTheirErrors) {
       {"a:0\n", "line 1: '0' is not a port number (1 to 65535)"},
       {"fd00::5\n", "line 1: 'fd00::5': an IPv6 address goes in brackets, as [::1]:1570"},
       {"[::1\n", "line 1: '[::1': an IPv6 address needs its closing ]"},
-      {"a\nA:1570\n", ""},  // names are not folded: two hosts
-      {"a\na:1570\n", "line 2: a is listed twice"},
+      {"a\nA:1570\n", "line 2: A is listed twice"},  // names in any case
+      {"a\na:1571\n", ""},                           // another port: two hosts
       {"a MANAGER/PW.SYS\n", "line 1: 'MANAGER/PW.SYS' is not a logon of the form"},
       {"# nothing\n", "no host in it"},
   };
@@ -197,6 +198,11 @@ TEST(ParseOptions, BadUsage) {
       {{"--hosts", "f", "--password", "x"}, "Unknown option 'password'"},
       {{"--hosts", "f", "extra"}, "unexpected argument 'extra'"},
       {{"--hosts", "f", "--check", "--skip-current"}, "--check and --skip-current exclude"},
+      {{"--host", "h", "--host", "[::1]:1571", "--logon", "A.B", "--deadline", "9"}, ""},
+      {{"--host", "h # x", "--logon", "A.B"}, "--host 'h # x': expected HOST"},
+      {{"--hosts", "f", "--deadline", "1.5"}, "--deadline '1.5': expected a number of seconds"},
+      {{"--hosts", "f", "--connect-timeout", "x"}, "--connect-timeout 'x'"},
+      {{"--hosts", "f", "--max-fail", "-1"}, "--max-fail '-1'"},
   };
   for (const auto& c : cases) {
     const OptionsResult result = ParseOptions(QStringList{"zorbelix-install"} + c.args);
@@ -239,6 +245,19 @@ TEST(ChooseInstallTarget, SettingsFixOrOfferTheFields) {
     EXPECT_EQ(got.substr(0, std::string(c.chosen).size()), c.chosen)
         << "'" << c.groupSetting << "' '" << c.accountSetting << "'";
   }
+}
+
+TEST(JobsThatFit, TheLimitLessTheOpenAndTheReserve) {
+  const long reserve = kReservedDescriptors + kLookupDescriptors;
+  EXPECT_EQ(JobsThatFit(100, 64, 0, false), 64 - reserve);
+  EXPECT_EQ(JobsThatFit(100, 64, 0, true), (64 - reserve) / 2);  // a trace file each
+  EXPECT_EQ(JobsThatFit(100, 64, 10, false), 64 - 10 - reserve);
+  EXPECT_EQ(JobsThatFit(100, 30, 0, false), 1);    // never none
+  EXPECT_EQ(JobsThatFit(8, 1024, 3, false), 8);    // never more than asked
+  EXPECT_EQ(JobsThatFit(1000, 0, 3, true), 1000);  // no limit to go by
+  EXPECT_TRUE(IsDescriptorShortage(10024));        // EMFILE
+  EXPECT_TRUE(IsDescriptorShortage(10023));        // ENFILE
+  EXPECT_FALSE(IsDescriptorShortage(10061));       // a refused connection is the host's
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +34,8 @@ using e2e::SimHost;
 namespace {
 
 constexpr int kRunLimitMs = 120000;
-constexpr int kAddressBlocks = 8;  // 127.0.0.x, then 127.0.1.x, ... when taken
+constexpr int kFleetEndWaitMs = 10000;  // the simulator's last session-end lines
+constexpr int kAddressBlocks = 8;       // 127.0.0.x, then 127.0.1.x, ... when taken
 const QString kPort = QStringLiteral("1570");
 const char kLogon[] = "MANAGER.SYS";
 const QString kUserPassword = QStringLiteral("Q7USERPW");
@@ -57,6 +59,7 @@ enum class Stop { None, WhenCopying, HangUpWhenCopying };
 // What is planted where the run's trace or password file goes: a link to
 // a file that must stay as it is, a FIFO, a file of another user's.
 enum class Plant { None, TraceLink, TraceFifo, PasswordFifo, PasswordOfNobody };
+enum class HostsVia { File, Options, StandardInput };
 
 struct Case {
   const char* name = nullptr;
@@ -77,6 +80,12 @@ struct Case {
   // A pattern the output must hold somewhere, and one it must not.
   const char* shown = nullptr;
   const char* notShown = nullptr;
+  // One simulator serving this many addresses (--listen-count), each a host
+  // that must install; hosts is empty then.
+  int fleet = 0;
+  int fileLimit = 0;                // the installer's RLIMIT_NOFILE; 0: as it is
+  HostsVia via = HostsVia::File;    // how the hosts reach the installer, when many
+  const char* retryFile = nullptr;  // --retry-file's expected text (@N: the Nth address)
 };
 
 const QStringList kWithPasswords = {"--password", kUserPassword, "--account-password",
@@ -136,7 +145,7 @@ const std::vector<Case>& Cases() {
        .hosts = {{{"--silent-at", "fcopy-record:100"}, "failed"}},
        .args = {"--timeout", "1"},
        .exitStatus = 1,
-       .line = R"(: no answer from the host for 1 s while copying ZORBELIX, after record 99 of )"
+       .line = R"(: no progress from the host for 1 s while copying ZORBELIX, after record 99 of )"
                R"(438; ZORBELIX was not installed, and the previous ZORBELIX, if any, is still )"
                R"(on the host$)"},
       {.name = "resolver that never answers: nothing waits for it",
@@ -242,6 +251,31 @@ const std::vector<Case>& Cases() {
        .exitStatus = 1,
        .line = R"(: failed after .*ZORBELIX may be installed: check with LISTFILE )"
                R"(ZORBELIX\.PUB\.SYS,2\.$)"},
+      {.name = "100 hosts at --jobs 100 under an open-file limit of 64",
+       .args = {"--jobs", "100"},
+       .line = R"(^summary: 100 of 100 hosts installed in \d+\.\d s; exit status 0$)",
+       .many = true,
+       .fleet = 100,
+       .fileLimit = 64},
+      {.name = "hosts that talk and never ask, from standard input",
+       .hosts = {{{"--chatter-at", "fcopy-record:50=negotiation"}, "failed"},
+                 {{"--chatter-at", "after-logon=output"}, "not logged on"},
+                 {{"--chatter-at", "fcopy-record:9=trickle"}, "failed"},
+                 {{"--latency-ms", "20"}, "failed"}},
+       .args = {"--timeout", "2", "--deadline", "4", "--jobs", "4"},
+       .exitStatus = 2,
+       .line = R"(^summary: 0 of 4 hosts installed, 3 failed, 1 not logged on in \d+\.\d s; )",
+       .many = true,
+       .via = HostsVia::StandardInput},
+      {.name = "--host twice, --max-fail, --retry-file",
+       .hosts = {{{"--fail", "PURGE"}, "failed"}, {{}, "skipped"}},
+       .args = {"--jobs", "1", "--max-fail", "1", "--retry-file", "@retry"},
+       .exitStatus = 2,
+       .line =
+           R"(^summary: 0 of 2 hosts installed, 1 failed, 1 skipped in \d+\.\d s; exit status 2$)",
+       .many = true,
+       .via = HostsVia::Options,
+       .retryFile = "@0 MANAGER.SYS\n@1 MANAGER.SYS\n"},
   };
   return cases;
 }
@@ -333,11 +367,24 @@ bool WriteFile(const QString& path, const QByteArray& text, bool open = false) {
 
 // The simulators of a row, one per loopback address on port 1570, in the
 // first block of addresses where all of them come up.
-std::vector<std::unique_ptr<SimHost>> StartSimulators(const std::vector<Host>& hosts,
+std::vector<std::unique_ptr<SimHost>> StartSimulators(const std::vector<Host>& hosts, int fleet,
+                                                      const QString& expect,
                                                       QStringList& addresses) {
   for (int block = 0; block < kAddressBlocks; ++block) {
     std::vector<std::unique_ptr<SimHost>> sims;
     addresses.clear();
+    if (fleet > 0) {
+      for (int i = 0; i < fleet; ++i) {
+        addresses << QString("127.0.%1.%2").arg(block).arg(i + 2);
+      }
+      sims.push_back(std::make_unique<SimHost>(
+          QStringList{"--listen", addresses.first() + ":" + kPort, "--listen-count",
+                      QString::number(fleet), "--expect", "ZORBELIX=" + expect}));
+      if (sims.front()->ok()) {
+        return sims;
+      }
+      continue;
+    }
     for (std::size_t i = 0; i < hosts.size(); ++i) {
       const QString address = QString("127.0.%1.%2").arg(block).arg(i + 2);
       addresses << address;
@@ -398,14 +445,24 @@ private slots:
       }
     }
     QStringList addresses;
-    const auto sims = StartSimulators(hosts, addresses);
-    QVERIFY2(sims.size() == c.hosts.size(), "the simulators did not come up on port 1570");
+    const QString shippedPath = work.filePath("shipped-expected");
+    QVERIFY(WriteFile(shippedPath, shipped));
+    const auto sims = StartSimulators(hosts, c.fleet, shippedPath, addresses);
+    QVERIFY2(sims.size() == (c.fleet > 0 ? 1 : c.hosts.size()),
+             "the simulators did not come up on port 1570");
 
     QStringList args{"--logon", kLogon};
     for (const QString& arg : c.args) {
-      args << (arg == "@trace" ? work.filePath("trace") : arg);
+      args << (arg.startsWith('@') ? work.filePath(arg.mid(1)) : arg);
     }
-    if (c.many) {
+    if (c.many && c.via == HostsVia::Options) {
+      for (const QString& address : addresses) {
+        args << "--host" << address;
+      }
+    } else if (c.many && c.via == HostsVia::StandardInput) {
+      args << "--hosts"
+           << "-";
+    } else if (c.many) {
       const QString hostsFile = work.filePath("hosts.txt");
       QVERIFY(WriteFile(hostsFile,
                         c.hostsFile.isNull() ? addresses.join('\n').toLatin1() : c.hostsFile));
@@ -460,9 +517,20 @@ private slots:
       installer.setStandardOutputFile(QStringLiteral("/dev/full"));
     }
     // A SIGHUP this test ignores (under nohup) would stay ignored in the child.
-    installer.setChildProcessModifier([] { ::signal(SIGHUP, SIG_DFL); });
+    const rlim_t fileLimit = static_cast<rlim_t>(c.fileLimit);
+    installer.setChildProcessModifier([fileLimit] {
+      ::signal(SIGHUP, SIG_DFL);
+      if (fileLimit > 0) {
+        const rlimit limit{fileLimit, fileLimit};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+      }
+    });
     installer.start();
     QVERIFY(installer.waitForStarted(e2e::kStartWaitMs));
+    if (c.via == HostsVia::StandardInput) {
+      installer.write(addresses.join('\n').toLatin1() + '\n');
+      installer.closeWriteChannel();
+    }
     QByteArray out;
     if (c.stop != Stop::None) {
       while (!out.contains(" record ") && installer.waitForReadyRead(e2e::kRunWaitMs)) {
@@ -471,7 +539,10 @@ private slots:
       ::kill(static_cast<pid_t>(installer.processId()),
              c.stop == Stop::WhenCopying ? SIGTERM : SIGHUP);
     }
-    QVERIFY(installer.waitForFinished(kRunLimitMs));
+    // The event loop, not waitForFinished: the simulators' logs must be read
+    // meanwhile, or a busy one stalls on a full pipe.
+    QVERIFY(e2e::WaitUntil([&installer] { return installer.state() == QProcess::NotRunning; },
+                           kRunLimitMs));
     out += installer.readAllStandardOutput();
     const QByteArray err = installer.readAllStandardError();
     const QString shown = QString::fromLatin1(out + err);
@@ -490,7 +561,25 @@ private slots:
              qPrintable("a control character reaches the output\n" + shown));
     QCOMPARE(ReadFile(victim), QByteArray("keep"));
 
-    for (std::size_t i = 0; i < sims.size(); ++i) {
+    if (c.fleet > 0) {
+      // Each address its own store, each compared at its session's end; the
+      // simulator may log the last end a moment after the installer exits.
+      const auto ended = [&] {
+        return sims.front()->log().count("ended, 0 deviations, verdict 0");
+      };
+      e2e::WaitUntil([&] { return ended() >= c.fleet; }, kFleetEndWaitMs);
+      QCOMPARE(ended(), c.fleet);
+      QVERIFY2(c.fleet <= c.args.last().toInt() || err.contains("cut to"), qPrintable(shown));
+    }
+    if (c.retryFile) {
+      QString expected = c.retryFile;
+      for (int i = 0; i < addresses.size(); ++i) {
+        expected.replace(QString("@%1").arg(i), addresses[i]);
+      }
+      const QByteArray retry = ReadFile(work.filePath("retry"));
+      QVERIFY2(retry.endsWith(expected.toLatin1()), retry.constData());
+    }
+    for (std::size_t i = 0; i < c.hosts.size() && c.fleet == 0; ++i) {
       const Host& host = c.hosts[i];
       const SimHost& sim = *sims[i];
       const bool installed = host.outcome == "installed";

@@ -53,6 +53,15 @@ bool FaultPlan::add(Action action, const QString& faultText, QString* error) {
       *error = QString("'%1': expected POINT=LENGTH with a length of 0 to 65535").arg(faultText);
       return false;
     }
+  } else if (action == Action::Chatter) {
+    static const QStringList kinds = {"negotiation", "output", "trickle"};
+    pointText = faultText.section('=', 0, 0);
+    f.value = static_cast<int>(kinds.indexOf(faultText.section('=', 1).toLower()));
+    if (!faultText.contains('=') || f.value < 0) {
+      *error =
+          QString("'%1': expected POINT=negotiation, POINT=output or POINT=trickle").arg(faultText);
+      return false;
+    }
   } else if (action == Action::Terminate) {
     const auto [point, reason] = splitPoint(faultText);
     pointText = point;
@@ -101,6 +110,8 @@ QString actionName(Action action) {
       return "read length";
     case Action::StopReading:
       return "stop reading";
+    case Action::Chatter:
+      return "chatter";
   }
   return "?";
 }

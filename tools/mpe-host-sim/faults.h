@@ -35,6 +35,14 @@ enum class Action {
   ShortLength,  // send a header whose length field is below 10, then go on
   ReadLength,   // post the read with `value` as its length
   StopReading,  // read nothing more from the socket, and flood set-break requests
+  Chatter,      // never ask for input again, but keep talking: `value` a ChatterKind
+};
+
+// What a chattering host keeps sending.
+enum class ChatterKind {
+  Negotiation,  // a negotiation request every second
+  Output,       // terminal output, as fast as it goes
+  Trickle,      // one byte every two seconds of a message that never completes
 };
 
 struct Fault {
@@ -51,7 +59,8 @@ public:
   static constexpr int kDefaultTerminateReason = 2;  // STOP CANCEL FROM OP
 
   // Adds a fault from its option argument: POINT for most actions,
-  // POINT[:REASON] for Terminate, POINT=LENGTH for ReadLength.
+  // POINT[:REASON] for Terminate, POINT=LENGTH for ReadLength,
+  // POINT=negotiation|output|trickle for Chatter.
   bool add(Action action, const QString& faultText, QString* error);
   QList<Fault> at(const QString& point) const;
   bool empty() const { return faults_.isEmpty(); }

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "simserver.h"
 
@@ -24,15 +26,18 @@ void onSignal(int) {
 }
 
 // Turns SIGINT and SIGTERM into an orderly stop of the event loop.
-void watchSignals(QCoreApplication& app, SimServer& server) {
+void watchSignals(QCoreApplication& app, const std::vector<std::unique_ptr<SimServer>>& servers) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
     return;
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &server] {
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &servers] {
     char c;
     [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
     std::fprintf(stderr, "mpe-host-sim: stopping\n");
-    app.exit(server.verdict());
+    int verdict = 0;
+    for (const auto& server : servers)
+      verdict |= server->verdict();
+    app.exit(verdict);
   });
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
@@ -98,24 +103,51 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mpe-host-sim: cannot create store %s\n", qPrintable(storeDir));
     return kExitCannotStart;
   }
-  mpe::HostStore store(storeDir);
+  // One host per listen address: its own store (the folder itself for one
+  // host, DIR/1 to DIR/N for many), one transcript for all.
   Transcript transcript;
-  if (!transcript.open(options.transcriptFile, &text) || !putFiles(options, store, &text)) {
+  if (!transcript.open(options.transcriptFile, &text)) {
     std::fprintf(stderr, "mpe-host-sim: %s\n", qPrintable(text));
     return kExitCannotStart;
   }
-
-  SimServer server(options, store, transcript);
-  if (!server.listen(&text)) {
-    std::fprintf(stderr, "mpe-host-sim: cannot listen on %s:%u: %s\n",
-                 qPrintable(options.address.toString()), options.port, qPrintable(text));
-    return kExitCannotStart;
+  std::vector<std::unique_ptr<mpe::HostStore>> stores;
+  std::vector<std::unique_ptr<SimServer>> servers;
+  for (int i = 0; i < options.listenCount; ++i) {
+    const QString dir =
+        options.listenCount == 1 ? storeDir : storeDir + "/" + QString::number(i + 1);
+    const QHostAddress address(options.address.toIPv4Address() + static_cast<quint32>(i));
+    if (!QDir().mkpath(dir)) {
+      std::fprintf(stderr, "mpe-host-sim: cannot create store %s\n", qPrintable(dir));
+      return kExitCannotStart;
+    }
+    stores.push_back(std::make_unique<mpe::HostStore>(dir));
+    if (!putFiles(options, *stores.back(), &text)) {
+      std::fprintf(stderr, "mpe-host-sim: %s\n", qPrintable(text));
+      return kExitCannotStart;
+    }
+    servers.push_back(std::make_unique<SimServer>(options, *stores.back(), transcript));
+    if (!servers.back()->listen(options.listenCount == 1 ? options.address : address, &text)) {
+      std::fprintf(stderr, "mpe-host-sim: cannot listen on %s:%u: %s\n",
+                   qPrintable(address.toString()), options.port, qPrintable(text));
+      return kExitCannotStart;
+    }
+    std::fprintf(stderr, "mpe-host-sim: listening on %s:%u\n",
+                 qPrintable((options.listenCount == 1 ? options.address : address).toString()),
+                 servers.back()->port());
   }
-  std::fprintf(stderr, "mpe-host-sim: listening on %s:%u\n", qPrintable(options.address.toString()),
-               server.port());
-  std::fprintf(stderr, "mpe-host-sim: store %s\n", qPrintable(store.root()));
+  std::fprintf(stderr, "mpe-host-sim: store %s\n", qPrintable(QDir(storeDir).absolutePath()));
   std::fflush(stderr);
-  QObject::connect(&server, &SimServer::done, &app, [&app](int verdict) { app.exit(verdict); });
-  watchSignals(app, server);
+  // With --once the program ends when every host has served its session.
+  int servedHosts = 0;
+  int verdicts = 0;
+  for (const auto& server : servers) {
+    QObject::connect(server.get(), &SimServer::done, &app,
+                     [&app, &servedHosts, &verdicts, &servers](int verdict) {
+                       verdicts |= verdict;
+                       if (++servedHosts == static_cast<int>(servers.size()))
+                         app.exit(verdicts);
+                     });
+  }
+  watchSignals(app, servers);
   return app.exec();
 }

@@ -32,6 +32,10 @@ constexpr FaultOption kFaultOptions[] = {
     {"stop-reading-at", Action::StopReading, "POINT",
      "At POINT stop reading from the socket, and send set-break requests in floods "
      "(3600 every 100 ms) that the terminal must answer."},
+    {"chatter-at", Action::Chatter, "POINT=KIND",
+     "At POINT stop asking for input but keep sending: KIND negotiation (a negotiation "
+     "request every second), output (terminal output as fast as it goes) or trickle (one "
+     "byte every 2 s of a message that never ends)."},
 };
 
 const char* kPointHelp =
@@ -42,6 +46,7 @@ const char* kPointHelp =
     "Exit status with --once, or after SIGINT/SIGTERM: 0 all well, 1 an --expect check\n"
     "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.";
 
+constexpr int kMaxListenCount = 4096;
 constexpr int kMaxFaultSessions = std::numeric_limits<int>::max();
 
 bool parseHostPort(const QString& text, SimOptions* o, QString* error) {
@@ -115,6 +120,10 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
   p.addOptions({
       {"listen", "Address and port to listen on; port 0 picks a free one. Default 127.0.0.1:1570.",
        "ADDR:PORT"},
+      {"listen-count",
+       "Listen on N consecutive IPv4 addresses from ADDR, all on PORT, each address its own "
+       "host with its store in DIR/1 to DIR/N (one process for many hosts). Default 1.",
+       "N"},
       {"store", "The host's file system folder. Default: a fresh temporary folder (kept).", "DIR"},
       {"transcript", "Write every message both ways, decoded, to FILE. Default: none.", "FILE"},
       {"once", "Serve one session, then exit with its verdict."},
@@ -167,12 +176,17 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
   mpe::HostConfig& host = o->session.host;
   if (p.isSet("listen") && !parseHostPort(p.value("listen"), o, text))
     return ParseResult::Error;
+  if (p.isSet("listen-count") && o->address.protocol() != QAbstractSocket::IPv4Protocol) {
+    *text = "--listen-count needs an IPv4 --listen address";
+    return ParseResult::Error;
+  }
   o->storeDir = p.value("store");
   o->transcriptFile = p.value("transcript");
   o->once = p.isSet("once");
   if (!parsePairs(p.values("expect"), "expect", &o->expects, text) ||
       !parsePairs(p.values("put"), "put", &o->puts, text) ||
       !parseUsers(p.values("user"), &host, text) ||
+      !parseCount(p, "listen-count", 1, kMaxListenCount, &o->listenCount, text) ||
       !parseCount(p, "latency-ms", 0, 60000, &o->session.latencyMs, text) ||
       !parseCount(p, "fault-sessions", 0, kMaxFaultSessions, &o->session.faultSessions, text) ||
       !parseCount(p, "fcopy-question", 0, 1000, &host.fcopyQuestions, text) ||

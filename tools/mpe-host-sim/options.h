@@ -12,7 +12,8 @@
 struct SimOptions {
   QHostAddress address = QHostAddress::LocalHost;
   quint16 port = 1570;
-  QString storeDir;  // empty: a fresh temporary folder
+  int listenCount = 1;  // listeners at consecutive addresses from `address`, each its own store
+  QString storeDir;     // empty: a fresh temporary folder
   QString transcriptFile;
   bool once = false;
   QList<QPair<QString, QString>> expects;  // host file name, local path

@@ -21,6 +21,13 @@ constexpr uint16_t kShortLength = 6;
 // read of the terminal holds, ten times a second.
 constexpr int kFloodBurst = 3600;
 constexpr int kFloodIntervalMs = 100;
+// The chatter faults.
+constexpr int kNegotiationEveryMs = 1000;
+constexpr int kTrickleEveryMs = 2000;
+constexpr int kFloodLines = 64;          // output lines a turn of the event loop
+constexpr qint64 kFloodBacklog = 65536;  // bytes the socket may hold unsent
+const QByteArray kFloodText = "SIMULATED OUTPUT THAT NEVER ENDS";
+const QByteArray kTrickleText = "SIMULATED MESSAGE THAT NEVER COMPLETES";
 
 QString peerText(const QTcpSocket* s) {
   QHostAddress a = s->peerAddress();
@@ -109,7 +116,10 @@ void Session::handle(const QByteArray& m) {
                   .arg(h.echo, 4, 16, QChar('0'))
                   .arg(vt::messageName(h.msgClass, h.type, false)));
   }
-  if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
+  if (chattering_ && ((h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) ||
+                      (h.msgClass == vt::kEnvRequest && h.type == vt::kTypeOpen))) {
+    return;  // the terminal's answer to the chatter's negotiation: taken, and ignored
+  } else if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
     if (stage_ != Stage::AwaitNegotiationReply)
       deviation("negotiation reply out of turn");
     for (const QString& d : vt::checkNegotiationReply(m))
@@ -226,6 +236,7 @@ void Session::onDisconnected() {
   latencyTimer_.stop();
   terminateTimer_.stop();
   floodTimer_.stop();
+  chatterTimer_.stop();
   emit finished(this);
 }
 
@@ -248,7 +259,7 @@ void Session::writeInPlace(const QByteArray& bytes) {
 }
 
 void Session::postRead(int length) {
-  if (quiet_ || !firePoints(&length))
+  if (quiet_ || !firePoints(&length) || chattering_)
     return;
   pendingRead_ = length;
   pendingReadEcho_ = nextEcho();
@@ -369,6 +380,45 @@ void Session::apply(const faults::Fault& fault, int* readLength) {
       break;
     case Action::StopReading:
       stopReading();
+      break;
+    case Action::Chatter:
+      startChatter(static_cast<faults::ChatterKind>(fault.value));
+      break;
+  }
+}
+
+// A host busy with something of its own: it sends, and sends, and never
+// posts the read the terminal waits for.
+void Session::startChatter(faults::ChatterKind kind) {
+  chattering_ = true;
+  chatterKind_ = kind;
+  chatterTimer_.setInterval(kind == faults::ChatterKind::Negotiation ? kNegotiationEveryMs
+                            : kind == faults::ChatterKind::Trickle   ? kTrickleEveryMs
+                                                                     : 0);
+  if (kind == faults::ChatterKind::Trickle)
+    trickle_ = vt::buildWrite(nextEcho(), kTrickleText, vt::kCarriageLine);
+  connect(&chatterTimer_, &QTimer::timeout, this, &Session::chatter);
+  chatterTimer_.start();
+}
+
+void Session::chatter() {
+  if (quiet_) {
+    chatterTimer_.stop();
+    return;
+  }
+  switch (chatterKind_) {
+    case faults::ChatterKind::Negotiation:
+      sendMessage(vt::buildNegotiationRequest(nextEcho()));
+      break;
+    case faults::ChatterKind::Output:
+      for (int i = 0; i < kFloodLines && socket_->bytesToWrite() < kFloodBacklog; ++i)
+        sendMessage(vt::buildWrite(nextEcho(), kFloodText, vt::kCarriageLine));
+      break;
+    case faults::ChatterKind::Trickle:
+      if (trickle_.size() > 1) {  // the last byte never goes
+        enqueue({OutKind::Raw, trickle_.left(1)});
+        trickle_.remove(0, 1);
+      }
       break;
   }
 }

@@ -98,6 +98,8 @@ private:
   // The StopReading fault: nothing more is read, while the floods go on.
   void stopReading();
   void sendFlood();
+  void startChatter(faults::ChatterKind kind);
+  void chatter();
 
   QTcpSocket* socket_;
   int id_;
@@ -117,6 +119,10 @@ private:
   bool quiet_ = false;   // a fault or the logoff: the host says nothing more
   bool silent_ = false;  // the host ignores the terminal too
   bool loggedOff_ = false;
+  bool chattering_ = false;  // a fault: the host talks on and never asks for input
+  faults::ChatterKind chatterKind_ = faults::ChatterKind::Negotiation;
+  QTimer chatterTimer_;
+  QByteArray trickle_;  // the message a trickle sends, what is left of it
   int deviations_ = 0;
   QList<Outgoing> queue_;
   QTimer latencyTimer_;

@@ -27,8 +27,8 @@ SimServer::SimServer(const SimOptions& options, mpe::HostStore& store, Transcrip
   connect(&server_, &QTcpServer::newConnection, this, &SimServer::onNewConnection);
 }
 
-bool SimServer::listen(QString* error) {
-  if (!server_.listen(options_.address, options_.port)) {
+bool SimServer::listen(const QHostAddress& address, QString* error) {
+  if (!server_.listen(address, options_.port)) {
     *error = server_.errorString();
     return false;
   }

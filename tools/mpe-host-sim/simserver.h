@@ -20,7 +20,7 @@ public:
   SimServer(const SimOptions& options, mpe::HostStore& store, Transcript& transcript,
             QObject* parent = nullptr);
 
-  bool listen(QString* error);
+  bool listen(const QHostAddress& address, QString* error);
   quint16 port() const { return server_.serverPort(); }
   int verdict() const { return verdict_; }
 

@@ -17,6 +17,7 @@ constexpr uint16_t kTerminalFirstEcho = 0x0001;
 constexpr uint8_t kBadVersion = 3;
 // Length field of the ShortLength fault: below the 10-byte header.
 constexpr uint16_t kShortLength = 6;
+constexpr int kMsPerSecond = 1000;
 
 QString peerText(const QTcpSocket* s) {
   QHostAddress a = s->peerAddress();
@@ -50,6 +51,9 @@ Session::Session(QTcpSocket* socket, int id, const SessionSettings& settings, mp
     logEvent("no termination reply; closing");
     enqueue({OutKind::Close, {}});
   });
+  idleTimer_.setSingleShot(true);
+  connect(&idleTimer_, &QTimer::timeout, this,
+          [this] { endAbruptly(QString("no input for %1 s").arg(settings_.idleTimeoutSec)); });
 }
 
 Session::~Session() = default;
@@ -57,6 +61,8 @@ Session::~Session() = default;
 void Session::start() {
   logEvent(QString("connection from %1:%2").arg(peerText(socket_)).arg(socket_->peerPort()));
   markPoint("connect");
+  if (settings_.idleTimeoutSec > 0)
+    idleTimer_.start(settings_.idleTimeoutSec * kMsPerSecond);
   int unused = 0;
   if (!firePoints(&unused))
     return;
@@ -66,6 +72,8 @@ void Session::start() {
 // ---- Receiving ---------------------------------------------------------
 
 void Session::onReadyRead() {
+  if (idleTimer_.isActive())
+    idleTimer_.start();
   framer_.feed(socket_->readAll());
   while (std::optional<QByteArray> m = framer_.next()) {
     transcript_.message(id_, clock_.elapsed(), false, *m);
@@ -219,6 +227,7 @@ void Session::onDisconnected() {
   stage_ = Stage::Closed;
   latencyTimer_.stop();
   terminateTimer_.stop();
+  idleTimer_.stop();
   emit finished(this);
 }
 
@@ -385,7 +394,10 @@ void Session::sendRequest(const QByteArray& message, uint8_t replyClass) {
 // produced it, and messages produced together (an output line and its read
 // request) arrive together, in order.
 void Session::enqueue(Outgoing item) {
+  if (stage_ == Stage::Closed)
+    return;
   item.due = clock_.elapsed() + settings_.latencyMs;
+  queuedBytes_ += item.bytes.size();
   queue_ << std::move(item);
   if (settings_.latencyMs <= 0) {
     flushQueue();
@@ -402,8 +414,30 @@ void Session::flushQueue() {
       return;
     }
     const Outgoing item = queue_.takeFirst();
+    queuedBytes_ -= item.bytes.size();
     perform(item);
   }
+  checkUnsent();
+}
+
+void Session::checkUnsent() {
+  if (stage_ == Stage::Closed)
+    return;
+  const qint64 unsent = queuedBytes_ + socket_->bytesToWrite();
+  if (unsent > kMaxUnsentBytes)
+    endAbruptly(QString("%1 bytes of output not taken by the terminal").arg(unsent));
+}
+
+// Ends the session at once, dropping what is still unsent: a terminal that
+// stops reading would never let an orderly close complete.
+void Session::endAbruptly(const QString& why) {
+  logEvent(why + "; ending the session");
+  quiet_ = true;
+  silent_ = true;
+  queue_.clear();
+  queuedBytes_ = 0;
+  socket_->abort();
+  onDisconnected();
 }
 
 void Session::perform(const Outgoing& item) {

@@ -21,7 +21,7 @@ seconds="$2"
 shift 2
 targets=("$@")
 seed="${FUZZ_SEED:-1}"
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_receive fuzz_script fuzz_window fuzz_pure)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_receive fuzz_script fuzz_window fuzz_pure fuzz_cli fuzz_sim)
 
 export QT_QPA_PLATFORM=offscreen
 # A smaller quarantine than AddressSanitizer's 256 MB: recent frees are still

@@ -61,7 +61,7 @@ HostInstall::HostInstall(HostPlan plan, const InstallSettings& settings, Reporte
       settings_(settings),
       reporter_(reporter),
       finished_(std::move(finished)),
-      session_(*this),
+      session_(*this, settings.makeSocket),
       run_(session_, *this, settings.table) {
   run_.SetDefaultAccount(settings_.target.defaultAccount);
   startRequiredLogon_ = run_.requiredLogon();

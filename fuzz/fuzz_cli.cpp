@@ -16,7 +16,7 @@
 // Input (as fuzz_receive's, whose corpus seeds this one): byte 0 flags,
 // byte 1 chunk seed, then the host's byte stream.
 //   flag 0x01  the three passwords are given
-//   flag 0x02  --yes (else the group and account confirmation is refused)
+//   flag 0x02  --yes (and a group and account confirmation to answer)
 //   flag 0x04  --check
 //   flag 0x08  --skip-current
 //   flag 0x10  a signal after the stream (the session is ended from here)
@@ -204,7 +204,9 @@ cli::InstallSettings SettingsFor(std::uint8_t flags) {
   }
   s.yes = (flags & kYes) != 0;
   s.answers[0] = "ANSWER";
-  s.target = {"PUB", "SYS", "SYS", true};
+  // With --yes the changed group and account are confirmed, and without it
+  // none is asked for, so that the run starts either way.
+  s.target = {"PUB", "SYS", "SYS", s.yes};
   s.versionMode = (flags & kCheck)         ? cli::VersionMode::Check
                   : (flags & kSkipCurrent) ? cli::VersionMode::SkipCurrent
                                            : cli::VersionMode::Off;

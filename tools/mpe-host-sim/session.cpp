@@ -404,6 +404,7 @@ void Session::enqueue(Outgoing item) {
   } else if (!latencyTimer_.isActive()) {
     latencyTimer_.start(settings_.latencyMs);
   }
+  checkUnsent();  // a latency holds output back in the queue
 }
 
 void Session::flushQueue() {

@@ -33,6 +33,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -102,14 +103,42 @@ void CheckJson(std::string_view out) {
   }
 }
 
-// A report written to memory.
-struct MemoryReport {
-  MemoryReport() : file(open_memstream(&data, &size)) {}
-  ~MemoryReport() { std::free(data); }
-  std::string_view Text() const { return {data, size}; }
-  char* data = nullptr;
-  std::size_t size = 0;
+// A report written to memory (to a temporary file where the system has no
+// memory streams); Close ends it and reads it back.
+class MemoryReport {
+public:
+#ifndef _WIN32
+  MemoryReport() : file(open_memstream(&data_, &size_)) {}
+  ~MemoryReport() {
+    std::free(data_);
+  }
+  void Close() {
+    std::fclose(file);
+    text_.assign(data_, size_);
+  }
+#else
+  MemoryReport() : file(std::tmpfile()) {}
+  void Close() {
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+      text_.append(buffer, n);
+    }
+    std::fclose(file);
+  }
+#endif
+  std::string_view Text() const {
+    return text_;
+  }
+
   std::FILE* file;
+
+private:
+#ifndef _WIN32
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+#endif
+  std::string text_;
 };
 
 // Hands every event to the three reporters, and notes the error boxes.
@@ -126,10 +155,11 @@ public:
     plain_.reset();
     json_.reset();
     for (MemoryReport* r : {&liveOut, &plainOut, &jsonOut}) {
-      std::fclose(r->file);
+      r->Close();
     }
     if (std::getenv("FUZZ_CLI_SHOW") != nullptr) {  // to look at what an input makes
-      std::fprintf(stderr, "%.*s", static_cast<int>(plainOut.size), plainOut.data);
+      std::fprintf(stderr, "%.*s", static_cast<int>(plainOut.Text().size()),
+                   plainOut.Text().data());
     }
     CheckShownAsText(liveOut.Text(), true);
     CheckShownAsText(plainOut.Text(), false);

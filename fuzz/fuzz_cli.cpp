@@ -28,6 +28,7 @@
 #include "cli/hostinstall.h"
 #include "cli/hosttext.h"
 #include "cli/reporters.h"
+#include "install/asciitext.h"
 
 #include <QCoreApplication>
 
@@ -53,8 +54,9 @@ constexpr unsigned char kLastC1 = 0x9f;
 constexpr unsigned char kFirstPrintable = 0x20;
 
 void Fail(const char* what, std::string_view text) {
-  std::fprintf(stderr, "fuzz_cli: %s in:\n%.*s\n", what, static_cast<int>(text.size()),
-               text.data());
+  std::fprintf(stderr, "fuzz_cli: %s in:\n", what);
+  std::fwrite(text.data(), 1, text.size(), stderr);  // NULs and all
+  std::fputc('\n', stderr);
   std::abort();
 }
 
@@ -209,9 +211,9 @@ private:
 
 // The readers of host text, on the raw stream: their promises.
 void CheckReaders(std::string_view text) {
-  const std::string error = cli::ErrorLineIn(text);
-  if (!error.empty() &&
-      (error.find("ERR") == std::string::npos || error.find('\n') != std::string::npos)) {
+  const std::string error = cli::ErrorLineIn(text);  // "ERR" in any case
+  if (!error.empty() && (install::UpperAscii(error).find("ERR") == std::string::npos ||
+                         error.find('\n') != std::string::npos)) {
     Fail("ErrorLineIn gave a line without ERR", error);
   }
   if (cli::FirstLineIn(text).find('\n') != std::string::npos) {

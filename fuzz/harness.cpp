@@ -36,7 +36,11 @@ void InitApplication() {
     new QCoreApplication(argc, argv);  // lives as long as the process
   }
 
-  static std::string folder = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  // In memory where the system offers it: the trace and script files of
+  // every input are written and truncated there.
+  static std::string folder = std::getenv("TMPDIR")                       ? std::getenv("TMPDIR")
+                              : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                                          : "/tmp";
   folder += "/zorbelix-fuzz-XXXXXX";
   if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
     std::perror("zorbelix-fuzz: working folder");

@@ -178,6 +178,43 @@ def pure_seeds():
         write("fuzz_pure", name, data)
 
 
+def terminal_input(data):
+    return struct.pack(">HBBBBHHHH", 14 + len(data), 2, 3, 0, 0, 0x0100, 0x8000, 0x8000,
+                       len(data)) + data
+
+
+def block(sequence, data):
+    body = struct.pack(">HH", sequence, len(data)) + data.ljust(1024, b"\0")
+    return b"\x02" + body + struct.pack(">H", sum(body) & 0xFFFF) + b"\x03"
+
+
+def sim_seeds():
+    negotiation_reply = struct.pack(">HBBBBHH", 26, 2, 1, 0, 1, 1, 0x8000) + bytes(16)
+    address = b"127.0.0.1"
+    open_request = (struct.pack(">HBBBBHHH", 71, 2, 0, 0, 1, 1, 0x8000, 0) + b" " * 6 +
+                    struct.pack(">H", len(address)) + address.ljust(51, b"\0"))
+    commands = [b"HELLO MANAGER.SYS", b"BUILD $NEWPASS;REC=-80,,F,ASCII;CODE=1234;DISC=3",
+                b"RUN FCOPY.PUB.SYS", b"FROM=$CTUL;TO=$OLDPASS", b"", b"0100", b"A" * 80,
+                b"0100", b"B" * 80, b":EOD", b"E", b"SAVE $OLDPASS,NEWFILE",
+                b"LISTFILE NEWFILE,2", b"VERSION NEWFILE", b"BUILD X;REC=1073741824",
+                b"ECHO !HPUSER.!HPACCOUNT", b"PURGE NEWFILE", b"BYE"]
+    descriptor = (bytes([66, 0]) + struct.pack(">HH", 15, 7) + bytes(2) +
+                  b"PROG.PUB.SYS".ljust(40, b"\0")).ljust(128, b"\0")
+    header = (b"QZBIN" + struct.pack(">HBI", 256, 0, 4)).ljust(128, b"\0")
+    program = [b"HELLO MANAGER.SYS", b"RUN ZORBELIX.PUB.SYS", b"Y", b"", block(0, descriptor),
+               block(0, header), b"1", block(1, b"Z" * 1024), block(2, b""), b"BYE"]
+    text_descriptor = (bytes([64, 0]) + struct.pack(">HH", 15, 7) + bytes(2) +
+                       b"TEXT".ljust(40, b"\0") + struct.pack(">HH", 80, 10)).ljust(128, b"\0")
+    text = [b"HELLO MANAGER.SYS", b"RUN ZORBELIX.PUB.SYS", b"Y", b"", block(0, text_descriptor),
+            b"1", block(1, b"LINE ONE\nLINE TWO\n"), block(2, b""), b"BYE"]
+    framed = negotiation_reply + open_request
+    for name, answers in (("commands", commands), ("program", program), ("text", text)):
+        write("fuzz_sim", name, bytes([0]) + framed + b"".join(terminal_input(a) for a in answers))
+    write("fuzz_sim", "lines", bytes([0x01]) + b"\n".join(commands))
+    write("fuzz_sim", "passwords", bytes([0x03]) + b"HELLO MANAGER.SYS\nPW\nPW\nPW\nSHOWME\nSHOWJOB")
+
+
 receive_seeds()
 script_seeds()
 pure_seeds()
+sim_seeds()

@@ -21,13 +21,15 @@ seconds="$2"
 shift 2
 targets=("$@")
 seed="${FUZZ_SEED:-1}"
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_receive fuzz_script fuzz_window fuzz_pure)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_receive fuzz_script fuzz_window fuzz_pure fuzz_cli fuzz_sim)
 
 export QT_QPA_PLATFORM=offscreen
 # A smaller quarantine than AddressSanitizer's 256 MB: recent frees are still
 # caught, and the leak check libFuzzer runs after inputs that allocate more
 # than they free scans far less memory (about twice the executions).
-export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}:quarantine_size_mb=16"
+# Freed memory is kept rather than handed back to the system now and then:
+# the next input needs the same pages again.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}:quarantine_size_mb=16:allocator_release_to_os_interval_ms=-1"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
 

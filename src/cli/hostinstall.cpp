@@ -71,7 +71,7 @@ HostInstall::HostInstall(HostPlan plan, const InstallSettings& settings, Reporte
       reporter_(reporter),
       finished_(std::move(finished)),
       postponed_(std::move(postponed)),
-      session_(*this),
+      session_(*this, settings.makeSocket),
       run_(session_, *this, settings.table) {
   run_.SetDefaultAccount(settings_.target.defaultAccount);
   startRequiredLogon_ = run_.requiredLogon();

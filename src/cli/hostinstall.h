@@ -59,6 +59,7 @@ struct InstallSettings {
   VersionMode versionMode = VersionMode::Off;
   std::string versionModule;   // the payload's name and its version line's module: "ZORBELIX"
   std::string payloadVersion;  // the payload's own version line's: "2.5.0.6"
+  nsvt::Session::SocketFactory makeSocket;  // empty: the platform socket; tests put a double
 };
 
 // One host of a run.
@@ -89,6 +90,8 @@ public:
   void Interrupt();
   // A second signal: the connection closes at once.
   void CloseNow();
+  // The run, for tests that judge a result against the way it ended.
+  const install::Run& run() const { return run_; }
 
   // How long an ending session may take: after a BYE, and after a
   // termination request, before the connection is closed from this side.

@@ -9,6 +9,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <map>
+#include <string>
+
 namespace install {
 
 namespace {
@@ -33,12 +37,8 @@ bool SameName(const QByteArray& entry, std::string_view name) {
   return true;
 }
 
-}  // namespace
-
-std::optional<QByteArray> FindPayload(std::string_view name) {
-  if (name.empty()) {
-    return std::nullopt;
-  }
+// Reads a payload from the resources; nothing when there is none by that name.
+std::optional<QByteArray> ReadPayload(std::string_view name) {
   const QDir dir(QString::fromLatin1(kPayloadDir));
   const QStringList entries = dir.entryList(QDir::Files, QDir::Name);
   for (const QString& entry : entries) {
@@ -52,6 +52,28 @@ std::optional<QByteArray> FindPayload(std::string_view name) {
     return file.readAll();
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+// The compiled-in payloads never change, so each is read (and decompressed)
+// once; later loads share its bytes (QByteArray is implicitly shared) instead
+// of copying them again.
+std::optional<QByteArray> FindPayload(std::string_view name) {
+  if (name.empty()) {
+    return std::nullopt;
+  }
+  static std::map<std::string, QByteArray> loaded;
+  std::string key(name);
+  std::transform(key.begin(), key.end(), key.begin(), AsciiUpper);
+  if (const auto it = loaded.find(key); it != loaded.end()) {
+    return it->second;
+  }
+  std::optional<QByteArray> payload = ReadPayload(name);
+  if (payload) {
+    loaded.emplace(std::move(key), *payload);
+  }
+  return payload;
 }
 
 UnpackResult UnpackPayload(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>& out,

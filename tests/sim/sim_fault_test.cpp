@@ -5,9 +5,12 @@
 #include <sys/socket.h>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <cerrno>
 
+#include "session.h"
 #include "simdialogue.h"
 
 namespace {
@@ -51,6 +54,8 @@ private slots:
   void expectMismatchMakesVerdictOne();
   void sessionsShareStoreAndRunningProgramIsInUse();
   void stopsOnSigterm();
+  void sessionsBeyondTheLimitAreRefusedAndIdleOnesEnded();
+  void sessionEndsWhenItsOutputIsNotTaken();
 };
 
 void SimFaultTest::connectionEndsAtNamedPoint_data() {
@@ -327,6 +332,45 @@ void SimFaultTest::stopsOnSigterm() {
   ::kill(static_cast<pid_t>(sim.process.processId()), SIGTERM);
   QCOMPARE(sim.waitExit(), 0);
   QVERIFY(sim.log().contains("stopping"));
+}
+
+void SimFaultTest::sessionsBeyondTheLimitAreRefusedAndIdleOnesEnded() {
+  SimProcess sim;
+  QVERIFY(sim.start({"--max-sessions", "1", "--idle-timeout", "1"}));
+  TestTerminal first;
+  QCOMPARE(connectAndLogOn(sim, first), 80);
+  TestTerminal second;
+  QVERIFY(second.connectTo(sim.port));
+  QVERIFY(second.waitClosed());
+  QVERIFY(sim.waitForLog("refusing a connection: 1 sessions already"));
+  QVERIFY(first.waitClosed(3000));
+  QVERIFY(sim.waitForLog("session 1: no input for 1 s; ending the session"));
+  TestTerminal third;  // the ended session no longer counts
+  QCOMPARE(connectAndLogOn(sim, third), 80);
+}
+
+// In process: a peer that never reads, and a host that keeps writing.
+void SimFaultTest::sessionEndsWhenItsOutputIsNotTaken() {
+  QTcpServer server;
+  QVERIFY(server.listen(QHostAddress::LocalHost));
+  QTcpSocket peer;
+  peer.setReadBufferSize(1);  // Qt takes no more than this from the kernel
+  peer.connectToHost(QHostAddress::LocalHost, server.serverPort());
+  QVERIFY(server.waitForNewConnection(5000));
+  QTemporaryDir dir;
+  mpe::HostStore store(dir.path());
+  Transcript transcript;
+  SessionSettings settings;
+  Session session(server.nextPendingConnection(), 1, settings, store, transcript);
+  QSignalSpy finished(&session, &Session::finished);
+  session.start();
+  const QByteArray line(1000, 'x');
+  constexpr int kMaxLines = 100000;  // 100 MB: far more than any socket buffers
+  for (int i = 0; i < kMaxLines && finished.isEmpty(); ++i) {
+    session.writeLine(line);
+    QCoreApplication::processEvents();
+  }
+  QCOMPARE(finished.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(SimFaultTest)

@@ -90,6 +90,15 @@ void SimInterpreterTest::answers_data() {
       << QByteArray("PURGE 9X") << QByteArray("CIERR") << QByteArray("CIWARN");
   QTest::newRow("build with record size 0")
       << QByteArray("BUILD X;REC=0") << QByteArray("CIERR") << QByteArray();
+  QTest::newRow("build with a record size past the largest")
+      << QByteArray("BUILD X;REC=16384") << QByteArray("(CIERR 1071)") << QByteArray();
+  QTest::newRow("build with a record size that overflows doubled")
+      << QByteArray("BUILD X;REC=1073741824") << QByteArray("(CIERR 1071)") << QByteArray();
+  QTest::newRow("build with the most negative record size")
+      << QByteArray("BUILD X;REC=-2147483648") << QByteArray("(CIERR 1071)") << QByteArray();
+  QTest::newRow("build of a file larger than the host keeps")
+      << QByteArray("BUILD $NEWPASS;REC=-32767;DISC=1025") << QByteArray("(CIERR 1092)")
+      << QByteArray();
   QTest::newRow("build with unknown code")
       << QByteArray("BUILD X;CODE=NOPE") << QByteArray("CIERR") << QByteArray();
   QTest::newRow("build with empty disc")

@@ -4,11 +4,11 @@ namespace support {
 
 HeadlessRig::HeadlessRig(std::map<int, std::string> table, std::int32_t localLineLimit)
     : table_(std::move(table)) {
-  session = std::make_unique<nsvt::Session>(*this, [this](QObject* parent) {
+  session.emplace(*this, [this](QObject* parent) {
     socket = new CaptureSocket(parent);
     return socket;
   });
-  run = std::make_unique<install::Run>(*session, op, TableWithOverrides(table_), localLineLimit);
+  run.emplace(*session, op, TableWithOverrides(table_), localLineLimit);
 }
 
 HeadlessRig::~HeadlessRig() {

@@ -11,7 +11,7 @@
 #include "nsvt/session.h"
 
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
 
 namespace support {
@@ -24,8 +24,11 @@ public:
 
   RecordingOperator op;
   CaptureSocket* socket = nullptr;
-  std::unique_ptr<nsvt::Session> session;
-  std::unique_ptr<install::Run> run;
+  // Held in place rather than on the heap: the session's buffers are large
+  // enough that the allocator would map fresh pages for every rig, and the
+  // fuzz target makes one per input.
+  std::optional<nsvt::Session> session;
+  std::optional<install::Run> run;
   bool logonAccepted = false;
   bool hostClosed = false;  // the host ended the session (the program would end)
 

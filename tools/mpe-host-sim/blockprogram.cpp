@@ -171,6 +171,10 @@ bool BlockProgram::data(const QByteArray& bytes) {
     return fail(QString("data block %1: %2").arg(nextSequence_).arg(lastProblem_));
   if (block->count == 0)
     return finish();
+  if (received_.size() + block->data.size() > kMaxFileBytes) {
+    terminal_.writeLine(text::kOutOfDiscSpace);
+    return fail("file larger than the host keeps");
+  }
   received_.append(block->data);
   const bool binary = descriptor_.fileType == xfer::kFileTypeBinary;
   if (binary && recordLimit_ > 0 && received_.size() > recordLimit_ * recordSize_) {
@@ -187,6 +191,13 @@ bool BlockProgram::finish() {
   file.attr.limit = recordLimit_;
   if (descriptor_.fileType == xfer::kFileTypeText) {
     file.attr.ascii = true;
+    // Every line becomes at least one blank-filled record: bound the records
+    // before they are made.
+    const qint64 lines = received_.count('\n') + 1;
+    if (lines * recordSize_ + received_.size() > kMaxFileBytes) {
+      terminal_.writeLine(text::kOutOfDiscSpace);
+      return fail("file larger than the host keeps");
+    }
     file.data = textToRecords(received_, recordSize_, &file.attr.recordCount);
     if (recordLimit_ > 0 && file.attr.recordCount > recordLimit_) {
       return fail(QString("file limit of %1 records exceeded").arg(recordLimit_));

@@ -14,6 +14,8 @@ namespace {
 constexpr int kDefaultRecordBytes = 256;
 constexpr qint64 kDefaultLimit = 1023;
 constexpr int kMaxFileCode = 32767;
+// MPE records hold at most 32767 bytes: REC=16383 half-words or REC=-32767.
+constexpr int kMaxRecordBytes = 32767;
 constexpr int kProgramCodes[] = {1029, 1030};
 inline const char* kTempName = "$OLDPASS";
 inline const char* kNewTempName = "$NEWPASS";
@@ -376,9 +378,10 @@ void CommandInterpreter::build(const QString& args) {
     if (key == "REC") {
       // A positive record size counts half-words, a negative one bytes.
       const std::optional<int> rec = number(value.section(',', 0, 0));
-      if (!rec || *rec == 0)
+      const qint64 bytes = rec ? (*rec > 0 ? qint64{*rec} * 2 : -qint64{*rec}) : 0;
+      if (bytes <= 0 || bytes > kMaxRecordBytes)
         return error(text::kBuildBadRecord);
-      file.attr.recordSize = *rec > 0 ? *rec * 2 : -*rec;
+      file.attr.recordSize = static_cast<int>(bytes);
       if (value.contains("ASCII"))
         file.attr.ascii = true;
     } else if (key == "CODE") {
@@ -399,6 +402,8 @@ void CommandInterpreter::build(const QString& args) {
       return error(text::kBuildBadOption);
     }
   }
+  if (file.attr.limit * file.attr.recordSize > kMaxFileBytes)
+    return error(text::kOutOfDiscSpace);
   if (name == kNewTempName) {
     session_.tempFile = file;
     terminal_.logEvent(QString("built $NEWPASS rec=%1 code=%2 limit=%3")

@@ -118,6 +118,10 @@ void Fcopy::record(const QByteArray& bytes) {
     failCopy(text::fcopyLimitReached(attr.limit));
     return;
   }
+  if (session_.tempFile->data.size() + bytes.size() > kMaxFileBytes) {
+    failCopy(text::kOutOfDiscSpace);
+    return;
+  }
   session_.tempFile->data.append(bytes);
   attr.recordCount = ++copied_;
   askForRecord();

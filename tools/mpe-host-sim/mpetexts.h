@@ -51,6 +51,8 @@ inline const QByteArray kBuildBadOption = "INVALID OR DUPLICATE BUILD OPTION. (C
 inline const QByteArray kBuildBadCode = "INVALID FILE CODE. (CIERR 1069)";
 inline const QByteArray kBuildBadRecord = "INVALID RECORD SIZE. (CIERR 1071)";
 inline const QByteArray kBuildBadDisc = "INVALID DISC PARAMETER. (CIERR 1073)";
+// A file larger than the simulator keeps (the text is a guess).
+inline const QByteArray kOutOfDiscSpace = "OUT OF DISC SPACE. (CIERR 1092)";
 inline const QByteArray kNotAProgram = "NOT A PROGRAM FILE. (CIERR 624)";
 inline const QByteArray kEndOfProgram = "END OF PROGRAM";
 // The simulated host uses no CPU time worth counting; BYE and SHOWME show

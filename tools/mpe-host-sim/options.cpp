@@ -48,6 +48,8 @@ const char* kPointHelp =
 
 constexpr int kMaxListenCount = 4096;
 constexpr int kMaxFaultSessions = std::numeric_limits<int>::max();
+constexpr int kMaxSessionsLimit = 10000;
+constexpr int kMaxIdleTimeoutSec = 24 * 60 * 60;  // a day; the timer counts milliseconds in an int
 
 bool parseHostPort(const QString& text, SimOptions* o, QString* error) {
   const int colon = text.lastIndexOf(':');
@@ -153,6 +155,12 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
       {"challenge-length", "Bytes of the host program's challenge. Default 256.", "N"},
       {"in-use", "Treat the file FILE[.GROUP.ACCOUNT] as in use (PURGE fails). Repeatable.",
        "FILE"},
+      {"max-sessions",
+       "Serve at most N sessions at a time; close further connections at once. "
+       "Default 32.",
+       "N"},
+      {"idle-timeout", "End a session that sends nothing for N seconds; 0: never. Default 600.",
+       "N"},
   });
   for (const FaultOption& f : kFaultOptions) {
     p.addOption({f.name, QString(f.help) + " Repeatable.", f.value});
@@ -190,7 +198,9 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
       !parseCount(p, "latency-ms", 0, 60000, &o->session.latencyMs, text) ||
       !parseCount(p, "fault-sessions", 0, kMaxFaultSessions, &o->session.faultSessions, text) ||
       !parseCount(p, "fcopy-question", 0, 1000, &host.fcopyQuestions, text) ||
-      !parseCount(p, "challenge-length", 0, 4096, &host.challengeLength, text)) {
+      !parseCount(p, "challenge-length", 0, 4096, &host.challengeLength, text) ||
+      !parseCount(p, "max-sessions", 1, kMaxSessionsLimit, &o->maxSessions, text) ||
+      !parseCount(p, "idle-timeout", 0, kMaxIdleTimeoutSec, &o->session.idleTimeoutSec, text)) {
     return ParseResult::Error;
   }
   host.userPassword = p.value("password").toUpper();

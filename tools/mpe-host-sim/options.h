@@ -16,6 +16,7 @@ struct SimOptions {
   QString storeDir;     // empty: a fresh temporary folder
   QString transcriptFile;
   bool once = false;
+  int maxSessions = 32;                    // connections beyond it are closed at once
   QList<QPair<QString, QString>> expects;  // host file name, local path
   QList<QPair<QString, QString>> puts;     // FILE[.GROUP.ACCOUNT][:CODE], local path
   QStringList inUse;

@@ -28,6 +28,7 @@ constexpr int kFloodLines = 64;          // output lines a turn of the event loo
 constexpr qint64 kFloodBacklog = 65536;  // bytes the socket may hold unsent
 const QByteArray kFloodText = "SIMULATED OUTPUT THAT NEVER ENDS";
 const QByteArray kTrickleText = "SIMULATED MESSAGE THAT NEVER COMPLETES";
+constexpr int kMsPerSecond = 1000;
 
 QString peerText(const QTcpSocket* s) {
   QHostAddress a = s->peerAddress();
@@ -61,6 +62,9 @@ Session::Session(QTcpSocket* socket, int id, const SessionSettings& settings, mp
     logEvent("no termination reply; closing");
     enqueue({OutKind::Close, {}});
   });
+  idleTimer_.setSingleShot(true);
+  connect(&idleTimer_, &QTimer::timeout, this,
+          [this] { endAbruptly(QString("no input for %1 s").arg(settings_.idleTimeoutSec)); });
 }
 
 Session::~Session() = default;
@@ -68,6 +72,8 @@ Session::~Session() = default;
 void Session::start() {
   logEvent(QString("connection from %1:%2").arg(peerText(socket_)).arg(socket_->peerPort()));
   markPoint("connect");
+  if (settings_.idleTimeoutSec > 0)
+    idleTimer_.start(settings_.idleTimeoutSec * kMsPerSecond);
   int unused = 0;
   if (!firePoints(&unused))
     return;
@@ -79,6 +85,8 @@ void Session::start() {
 void Session::onReadyRead() {
   if (readingStopped_)
     return;  // the bytes stay in the socket, so the terminal's sends back up
+  if (idleTimer_.isActive())
+    idleTimer_.start();
   framer_.feed(socket_->readAll());
   while (std::optional<QByteArray> m = framer_.next()) {
     transcript_.message(id_, clock_.elapsed(), false, *m);
@@ -237,6 +245,7 @@ void Session::onDisconnected() {
   terminateTimer_.stop();
   floodTimer_.stop();
   chatterTimer_.stop();
+  idleTimer_.stop();
   emit finished(this);
 }
 
@@ -460,13 +469,17 @@ void Session::sendRequest(const QByteArray& message, uint8_t replyClass) {
 // produced it, and messages produced together (an output line and its read
 // request) arrive together, in order.
 void Session::enqueue(Outgoing item) {
+  if (stage_ == Stage::Closed)
+    return;
   item.due = clock_.elapsed() + settings_.latencyMs;
+  queuedBytes_ += item.bytes.size();
   queue_ << std::move(item);
   if (settings_.latencyMs <= 0) {
     flushQueue();
   } else if (!latencyTimer_.isActive()) {
     latencyTimer_.start(settings_.latencyMs);
   }
+  checkUnsent();  // a latency holds output back in the queue
 }
 
 void Session::flushQueue() {
@@ -477,8 +490,30 @@ void Session::flushQueue() {
       return;
     }
     const Outgoing item = queue_.takeFirst();
+    queuedBytes_ -= item.bytes.size();
     perform(item);
   }
+  checkUnsent();
+}
+
+void Session::checkUnsent() {
+  if (stage_ == Stage::Closed)
+    return;
+  const qint64 unsent = queuedBytes_ + socket_->bytesToWrite();
+  if (unsent > kMaxUnsentBytes)
+    endAbruptly(QString("%1 bytes of output not taken by the terminal").arg(unsent));
+}
+
+// Ends the session at once, dropping what is still unsent: a terminal that
+// stops reading would never let an orderly close complete.
+void Session::endAbruptly(const QString& why) {
+  logEvent(why + "; ending the session");
+  quiet_ = true;
+  silent_ = true;
+  queue_.clear();
+  queuedBytes_ = 0;
+  socket_->abort();
+  onDisconnected();
 }
 
 void Session::perform(const Outgoing& item) {

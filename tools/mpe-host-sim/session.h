@@ -26,6 +26,7 @@ struct SessionSettings {
   faults::FaultPlan faults;
   int faultSessions = 0;  // faults act in sessions 1 to N only; 0: in every session
   int latencyMs = 0;
+  int idleTimeoutSec = 600;  // a session without input this long is ended; 0: never
 };
 
 class Session : public QObject, public mpe::HostTerminal {
@@ -56,6 +57,10 @@ public:
 
   // How long the host waits for the terminal's termination reply.
   static constexpr int kTerminateReplyWaitMs = 2000;
+  // Output a terminal has not taken yet, queued or in the socket's buffer;
+  // a session over it is ended, so that a client that never reads cannot
+  // grow the simulator without bound.
+  static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
 
 signals:
   // The connection has closed; emitted once.
@@ -100,6 +105,8 @@ private:
   void sendFlood();
   void startChatter(faults::ChatterKind kind);
   void chatter();
+  void checkUnsent();
+  void endAbruptly(const QString& why);
 
   QTcpSocket* socket_;
   int id_;
@@ -125,9 +132,11 @@ private:
   QByteArray trickle_;  // the message a trickle sends, what is left of it
   int deviations_ = 0;
   QList<Outgoing> queue_;
+  qint64 queuedBytes_ = 0;
   QTimer latencyTimer_;
   QTimer terminateTimer_;
   QTimer floodTimer_;
   bool readingStopped_ = false;
+  QTimer idleTimer_;
   bool finished_ = false;
 };

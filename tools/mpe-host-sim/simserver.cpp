@@ -3,12 +3,29 @@
 
 #include <QFile>
 #include <QTcpSocket>
+#include <QTimer>
 #include <cstdio>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 constexpr const char* kDefaultGroup = "PUB";
 constexpr const char* kDefaultAccount = "SYS";
+// After a connection could not even be refused, wait this long before
+// accepting again rather than spin on the listening socket.
+constexpr int kAcceptRetryMs = 1000;
+
+int openReserve() {
+#ifndef _WIN32
+  return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+#else
+  return -1;
+#endif
+}
 
 // The records a local text file becomes on the host: line ends turned into
 // LF as the installer sends them, then split into blank-filled records.
@@ -25,6 +42,15 @@ SimServer::SimServer(const SimOptions& options, mpe::HostStore& store, Transcrip
                      QObject* parent)
     : QObject(parent), options_(options), store_(store), transcript_(transcript) {
   connect(&server_, &QTcpServer::newConnection, this, &SimServer::onNewConnection);
+  connect(&server_, &QTcpServer::acceptError, this, &SimServer::onAcceptError);
+  reserveFd_ = openReserve();
+}
+
+SimServer::~SimServer() {
+#ifndef _WIN32
+  if (reserveFd_ >= 0)
+    ::close(reserveFd_);
+#endif
 }
 
 bool SimServer::listen(const QHostAddress& address, QString* error) {
@@ -43,7 +69,15 @@ void SimServer::onNewConnection() {
       socket->deleteLater();
       continue;
     }
+    if (liveSessions_ >= options_.maxSessions) {
+      std::fprintf(stderr, "mpe-host-sim: refusing a connection: %d sessions already\n",
+                   liveSessions_);
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
     servedOnce_ = true;
+    ++liveSessions_;
     // The dialogue is one small message per exchange: do not let them wait
     // for the terminal's delayed acknowledgements.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -53,7 +87,41 @@ void SimServer::onNewConnection() {
   }
 }
 
+// Out of descriptors, the listening socket stays readable with the waiting
+// connection and Qt stops accepting. Giving up the reserve descriptor lets
+// that connection be accepted and closed at once; then accepting goes on.
+void SimServer::onAcceptError(QAbstractSocket::SocketError error) {
+  if (error != QAbstractSocket::SocketResourceError) {
+    std::fprintf(stderr, "mpe-host-sim: cannot accept a connection: %s\n",
+                 qPrintable(server_.errorString()));
+    QTimer::singleShot(kAcceptRetryMs, &server_, &QTcpServer::resumeAccepting);
+    return;
+  }
+  refuseOneConnection();
+}
+
+void SimServer::refuseOneConnection() {
+#ifndef _WIN32
+  bool refused = false;
+  if (reserveFd_ >= 0) {
+    ::close(reserveFd_);
+    const int fd = ::accept(static_cast<int>(server_.socketDescriptor()), nullptr, nullptr);
+    refused = fd >= 0;
+    if (refused)
+      ::close(fd);
+    reserveFd_ = openReserve();
+  }
+  std::fprintf(stderr, "mpe-host-sim: out of file descriptors; %s\n",
+               refused ? "refused a connection" : "waiting before accepting again");
+  QTimer::singleShot(refused ? 0 : kAcceptRetryMs, &server_, &QTcpServer::resumeAccepting);
+#else
+  std::fprintf(stderr, "mpe-host-sim: out of sockets; waiting before accepting again\n");
+  QTimer::singleShot(kAcceptRetryMs, &server_, &QTcpServer::resumeAccepting);
+#endif
+}
+
 void SimServer::onSessionFinished(Session* session) {
+  --liveSessions_;
   const mpe::SessionState& s = session->mpeSession();
   int verdict = checkExpectations(session->id(), s.loggedOn ? s.group : kDefaultGroup,
                                   s.loggedOn ? s.account : kDefaultAccount);

@@ -19,6 +19,7 @@ public:
 
   SimServer(const SimOptions& options, mpe::HostStore& store, Transcript& transcript,
             QObject* parent = nullptr);
+  ~SimServer() override;
 
   bool listen(const QHostAddress& address, QString* error);
   quint16 port() const { return server_.serverPort(); }
@@ -35,12 +36,16 @@ signals:
 private:
   void onNewConnection();
   void onSessionFinished(Session* session);
+  void onAcceptError(QAbstractSocket::SocketError error);
+  void refuseOneConnection();
 
   const SimOptions& options_;
   mpe::HostStore& store_;
   Transcript& transcript_;
   QTcpServer server_;
   int nextId_ = 1;
+  int liveSessions_ = 0;
+  int reserveFd_ = -1;  // given up at the descriptor limit to accept and refuse a connection
   int verdict_ = 0;
   bool servedOnce_ = false;
 };

@@ -1,6 +1,7 @@
 // The window on the platform socket against a real host on 127.0.0.1: a
 // normal close must end the program with the termination request still
 // sent, a reset must leave the window open, a refused port must fail.
+#include "reservedport.h"
 #include "windowrig.h"
 
 #include <QLabel>
@@ -8,16 +9,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 using support::Bytes;
 using support::LoopbackHost;
 using support::RecordingDialogs;
+using support::ReservedPort;
 namespace host = support::host;
 using Kind = RecordingDialogs::Kind;
 
@@ -59,40 +54,6 @@ std::vector<Bytes> Split(const Bytes& stream) {
   }
   return messages;
 }
-
-// A loopback port bound without listening, held for the test's life.
-class ReservedPort {
-public:
-  ReservedPort() {
-#ifndef _WIN32
-    handle_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (handle_ >= 0 && ::bind(handle_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        ::getsockname(handle_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-      port_ = ntohs(address.sin_port);
-    }
-#endif
-  }
-  ~ReservedPort() {
-#ifndef _WIN32
-    if (handle_ >= 0) {
-      ::close(handle_);
-    }
-#endif
-  }
-  ReservedPort(const ReservedPort&) = delete;
-  ReservedPort& operator=(const ReservedPort&) = delete;
-  quint16 port() const {
-    return port_;
-  }
-
-private:
-  int handle_ = -1;
-  quint16 port_ = 0;
-};
 
 }  // namespace
 
@@ -161,9 +122,6 @@ private slots:
   }
 
   void refusedPortFailsAtOnce() {
-    // A port that is bound but not listening refuses connections, and stays
-    // this test's: no other program can take it meanwhile, as it could a
-    // port that was only closed.
     const ReservedPort closed;
     QVERIFY(closed.port() != 0);
     NativeRig rig;

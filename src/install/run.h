@@ -119,7 +119,7 @@ public:
   // arrive in a large transfer; so the head is kept and the oldest output
   // after it goes first, half the limit at once.
   static constexpr std::size_t kHostTextLimit = 1 << 20;
-  static constexpr std::size_t kHostTextHead = 64 * 1024;
+  static constexpr std::size_t kHostTextHead = std::size_t{64} * 1024;
 
 private:
   using Handler = void (Run::*)();

@@ -2,6 +2,8 @@
 // and the unpacking of packed payloads with zlib.
 #include "install/payloadstore.h"
 
+#include "install/asciitext.h"
+
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -15,10 +17,6 @@ namespace {
 
 const char kPayloadDir[] = ":/payloads";
 
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Resource names compare without regard to case, in ASCII only, like the
 // names of host files.
 bool SameName(const QByteArray& entry, std::string_view name) {
@@ -26,7 +24,7 @@ bool SameName(const QByteArray& entry, std::string_view name) {
     return false;
   }
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (AsciiUpper(entry[static_cast<qsizetype>(i)]) != AsciiUpper(name[i])) {
+    if (UpperAscii(entry[static_cast<qsizetype>(i)]) != UpperAscii(name[i])) {
       return false;
     }
   }

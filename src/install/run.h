@@ -31,6 +31,10 @@
 
 namespace install {
 
+// The command that logs off the host, as a run ends and as a front end
+// gives up on a host.
+inline constexpr char kLogOffCommand[] = "BYE";
+
 // A string-table entry by id: at most 254 characters, empty when missing.
 using TableLookup = std::function<std::string(int id)>;
 

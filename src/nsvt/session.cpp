@@ -2,18 +2,14 @@
 // messages), terminal data in both directions, and the trace writes.
 #include "nsvt/session.h"
 
+#include "nsvt/eventcodes.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace nsvt {
 
 namespace {
-
-// Error codes of the NS/VT events.
-constexpr int kErrorNormalEnd = 0;
-constexpr int kErrorInvalidPacket = 4003;
-constexpr int kErrorTerminationKnown = 4004;
-constexpr int kErrorTerminationUnknown = 4005;
 
 const char kInvalidPacket[] = "RECEIVED AN INVALID PACKET";
 const char kHostTerminated[] = "Host requested termination: ";

@@ -7,6 +7,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev libgtest-dev
           clang libclang-rt-dev  # the sanitizer build and the fuzz targets; libclang-rt-dev follows clang's version
+          clang-format clang-tidy     # scripts/lint.sh
+          g++-mingw-w64-x86-64-posix  # scripts/check-windows.sh
           xvfb xauth             # a virtual display for tests and pictures of the window (xvfb-run)
           libxcb1-dev            # the desktop test reads captions back from the X server
           dpkg-dev file          # the Debian package: dpkg-shlibdeps, and file, which CPack runs on each binary

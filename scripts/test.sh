@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Command two: install what is missing, build, and run every test with CTest;
-# build the Debian package and check it (packaging/check-package.sh); then the
-# same suite built with clang under AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of every fuzz target.
+# Command two: install what is missing, build, lint (scripts/lint.sh),
+# compile the Windows branches (scripts/check-windows.sh), and run every test
+# with CTest; build the Debian package and check it
+# (packaging/check-package.sh); then the same suite built with clang under
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, and a short
+# run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 # Warnings fail CI's builds; a developer's own builds only show them.
 scripts/build.sh build -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+# clang-format and clang-tidy (on the build's compile commands), and the
+# Windows branches compiled with mingw-w64.
+scripts/lint.sh build
+scripts/check-windows.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 # The Debian package of that build: lintian (no errors), the desktop entry and

@@ -11,6 +11,7 @@
 #include "install/logonnotice.h"
 #include "install/traceheader.h"
 #include "install/version.h"
+#include "nsvt/eventcodes.h"
 
 #include <algorithm>
 
@@ -18,7 +19,6 @@ namespace cli {
 
 namespace {
 
-const char kLogOffCommand[] = "BYE";
 const char kVersionCommand[] = "VERSION ";
 const char kInstalledReason[] = "the script ended through EXIT";
 const char kPayloadRefusedReason[] =
@@ -26,8 +26,6 @@ const char kPayloadRefusedReason[] =
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr int kSilenceCheckMs = 1000;  // how often a host's silence is looked at, at most
 constexpr int kSilenceChecks = 4;      // and at least, within the bound
-// NS/VT events the session reports that are not failures of the socket.
-constexpr int kErrorTerminationUnknown = 4005;
 
 // "ZORBELIX.PUB.SYS" for the logon "MANAGER.SYS,PUB": the script works in
 // its logon group, which the logon the installation requires names; without
@@ -237,13 +235,13 @@ void HostInstall::Error(int code, const std::string& text, bool socketFailed) {
     run_.AbandonRun();
     return;  // Closed follows at once
   }
-  if (code == install::kErrorNormalEnd) {
+  if (code == nsvt::kErrorNormalEnd) {
     // The host confirmed this side's termination request: the session is
     // over, whether or not the host closes the connection itself.
     QTimer::singleShot(0, this, [this] { session_.Close(); });
     return;
   }
-  if (code == install::kErrorTerminationKnown || code == kErrorTerminationUnknown) {
+  if (code == nsvt::kErrorTerminationKnown || code == nsvt::kErrorTerminationUnknown) {
     // The session has replied; the host closes the connection next.
     Note(FailureNow(), "the host ended the session (" + OneLine(text) + ")" + WhileRunning());
     run_.AbandonRun();
@@ -455,7 +453,7 @@ void HostInstall::LogOff() {
     return;
   }
   ++logOffTries_;
-  if (SendOwnLine(kLogOffCommand, false)) {
+  if (SendOwnLine(install::kLogOffCommand, false)) {
     endWait_.start();
   }
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "cli/logon.h"
+#include "nsvt/vtpkt.h"
 
 #include <QtGlobal>
 
@@ -24,7 +25,7 @@
 
 namespace cli {
 
-inline constexpr quint16 kNsvtPort = 1570;
+using nsvt::kNsvtPort;
 
 struct HostEntry {
   std::string host;

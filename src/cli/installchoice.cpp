@@ -13,7 +13,7 @@ namespace {
 std::string ChooseField(const std::string& field, const std::optional<std::string>& asked,
                         const std::string& shown, bool editable, std::string& error) {
   const std::string option = "--" + field;
-  const std::string atStart = install::FilterInstallName(shown);
+  std::string atStart = install::FilterInstallName(shown);
   if (!asked) {
     return atStart;
   }

@@ -138,7 +138,7 @@ private:
     if (drawn_ == 0) {
       return {};
     }
-    const std::string sequence = "\x1b[" + std::to_string(drawn_) + "A\r\x1b[J";
+    std::string sequence = "\x1b[" + std::to_string(drawn_) + "A\r\x1b[J";
     drawn_ = 0;
     return sequence;
   }

@@ -6,11 +6,13 @@
 
 namespace install {
 
+inline char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 inline std::string UpperAscii(std::string text) {
   for (char& c : text) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
+    c = UpperAscii(c);
   }
   return text;
 }

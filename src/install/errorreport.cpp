@@ -1,6 +1,7 @@
 #include "install/errorreport.h"
 
 #include "install/asciitext.h"
+#include "nsvt/eventcodes.h"
 #include "nsvt/socketerrors.h"
 
 #include <cstdio>
@@ -30,7 +31,7 @@ std::optional<std::string> ErrorStatusLine(int code, std::string_view text) {
 }
 
 bool ErrorShowsBox(int code) {
-  return code != kErrorNormalEnd && code != kErrorTerminationKnown &&
+  return code != nsvt::kErrorNormalEnd && code != nsvt::kErrorTerminationKnown &&
          code != nsvt::kWsaConnectionReset;
 }
 

@@ -9,10 +9,6 @@
 
 namespace install {
 
-// Codes of the report that are not failures of the installation.
-inline constexpr int kErrorNormalEnd = 0;            // the host confirmed termination
-inline constexpr int kErrorTerminationKnown = 4004;  // the host asked to end, with a known reason
-
 // What an error report does.
 enum class ErrorAction {
   Disconnected,  // 10053: only the status line, "Disconnected"

@@ -2,6 +2,8 @@
 // and account names are at most 8 letters and digits, starting with a letter.
 #include "install/namefilter.h"
 
+#include "install/asciitext.h"
+
 namespace install {
 
 namespace {
@@ -19,12 +21,7 @@ bool IsDigit(char c) {
 std::string FilterInstallName(std::string_view text) {
   // Upper case first, then cut: the cut counts the characters as typed,
   // including those the next step removes.
-  std::string name(text.substr(0, kInstallNameLength));
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
+  std::string name = UpperAscii(std::string(text.substr(0, kInstallNameLength)));
   if (name.empty()) {
     return name;
   }

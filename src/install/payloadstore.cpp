@@ -2,6 +2,8 @@
 // and the unpacking of packed payloads with zlib.
 #include "install/payloadstore.h"
 
+#include "install/asciitext.h"
+
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -19,10 +21,6 @@ namespace {
 
 const char kPayloadDir[] = ":/payloads";
 
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Resource names compare without regard to case, in ASCII only, like the
 // names of host files.
 bool SameName(const QByteArray& entry, std::string_view name) {
@@ -30,7 +28,7 @@ bool SameName(const QByteArray& entry, std::string_view name) {
     return false;
   }
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (AsciiUpper(entry[static_cast<qsizetype>(i)]) != AsciiUpper(name[i])) {
+    if (UpperAscii(entry[static_cast<qsizetype>(i)]) != UpperAscii(name[i])) {
       return false;
     }
   }
@@ -64,8 +62,7 @@ std::optional<QByteArray> FindPayload(std::string_view name) {
     return std::nullopt;
   }
   static std::map<std::string, QByteArray> loaded;
-  std::string key(name);
-  std::transform(key.begin(), key.end(), key.begin(), AsciiUpper);
+  std::string key = UpperAscii(std::string(name));
   if (const auto it = loaded.find(key); it != loaded.end()) {
     return it->second;
   }

@@ -29,9 +29,7 @@ constexpr int kIdActionText = 1060;
 constexpr int kIdGrandTotal = 1070;
 
 const char kBeginCaption[] = "&Begin";
-const char kLogOffCommand[] = "BYE";
 const char kNulShownAs = '~';
-constexpr std::int32_t kRecordBytes = 256;
 
 // The handler of every state, indexed by the state.
 constexpr std::int32_t kLastState = kStateEchoResume;
@@ -311,7 +309,7 @@ std::string Run::StepText() const {
   const bool blockCopy = ActionCode >= kStateBlockStart && ActionCode <= kStateTextResume;
   if (recordCopy && PayloadSize > 0) {
     return "copying " + name + ", after record " + std::to_string(BlockNumber - 1) + " of " +
-           std::to_string(PayloadSize / kRecordBytes);
+           std::to_string(PayloadSize / static_cast<std::int32_t>(kRecordBytes));
   }
   if (blockCopy && PayloadSize > 0) {
     return "sending " + name + ", after block " + std::to_string(BlockNumber - 1);

@@ -31,6 +31,10 @@
 
 namespace install {
 
+// The command that logs off the host, as a run ends and as a front end
+// gives up on a host.
+inline constexpr char kLogOffCommand[] = "BYE";
+
 // A string-table entry by id: at most 254 characters, empty when missing.
 using TableLookup = std::function<std::string(int id)>;
 
@@ -96,22 +100,16 @@ public:
     return std::span(RawHostData).first(static_cast<std::size_t>(RawHostCount));
   }
   const install::ScriptVars& scriptVars() const { return ScriptVars; }
-  const install::LineFields& lineFields() const { return LineFields; }
   std::int32_t scriptLineNo() const { return ScriptLineNo; }
   bool restartScript() const { return RestartScript; }
   bool scriptFileOpen() const { return ScriptFile.is_open(); }
   bool payloadLoaded() const { return PayloadData != nullptr; }
   std::int32_t payloadSize() const { return PayloadSize; }
   std::int32_t storedSize() const { return StoredSize; }
-  std::int32_t dataStart() const { return DataStart; }
   std::int32_t blockNumber() const { return BlockNumber; }
-  std::int32_t blockSequence() const { return BlockSequence; }
-  std::int32_t fileBytesSent() const { return FileBytesSent; }
   std::int32_t totalBytesSent() const { return TotalBytesSent; }
   std::int32_t grandTotal() const { return GrandTotal; }
-  std::int32_t fcopyExitTries() const { return FcopyExitTries; }
   const TransferRecord& transferDescriptor() const { return TransferDescriptor; }
-  const TransferRecord& transferHeader() const { return TransferHeader; }
   const std::string& lastCommand() const { return LastCommand; }
 
   // HostText keeps at most this many bytes. A binary transfer judges the
@@ -119,7 +117,7 @@ public:
   // arrive in a large transfer; so the head is kept and the oldest output
   // after it goes first, half the limit at once.
   static constexpr std::size_t kHostTextLimit = 1 << 20;
-  static constexpr std::size_t kHostTextHead = 64 * 1024;
+  static constexpr std::size_t kHostTextHead = std::size_t{64} * 1024;
 
 private:
   using Handler = void (Run::*)();

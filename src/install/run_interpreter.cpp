@@ -14,8 +14,7 @@ namespace install {
 namespace {
 
 constexpr std::int32_t kLastScriptId = 1000;  // the search for a line stops here
-constexpr std::size_t kRecordBytes = 256;
-constexpr std::int32_t kMinBlockPayload = static_cast<std::int32_t>(kRecordSize);
+constexpr std::int32_t kMinBlockPayload = static_cast<std::int32_t>(kTransferRecordSize);
 
 const char kInputBoxCaption[] = "Input Box";
 const char kResourceError[] = "Resource Error";
@@ -186,7 +185,8 @@ bool Run::CheckBlockPayload(const std::string& hostName) {
   } else if (PayloadSize < kMinBlockPayload) {
     problem = "it holds " + std::to_string(PayloadSize) +
               " bytes; a block transfer needs at least " + std::to_string(kMinBlockPayload) + ".";
-  } else if (PayloadSize == kMinBlockPayload && HasOwnHeader(std::span(PayloadData, kRecordSize))) {
+  } else if (PayloadSize == kMinBlockPayload &&
+             HasOwnHeader(std::span(PayloadData, kTransferRecordSize))) {
     problem = "it holds only its own transfer header and no data.";
   }
   if (problem.empty()) {

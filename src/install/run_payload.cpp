@@ -73,12 +73,12 @@ void Run::PrepareHeader(const TransferRecord& builtHeader) {
   BlockSequence = 1;
   TransferHeader.fill(0);
   const auto available = static_cast<std::size_t>(std::max(PayloadSize, 0));
-  const std::size_t copied = std::min(kRecordSize, available);
+  const std::size_t copied = std::min(kTransferRecordSize, available);
   if (PayloadData != nullptr) {
     std::copy_n(PayloadData, copied, TransferHeader.begin());
   }
   if (HasOwnHeader(TransferHeader)) {
-    DataStart = static_cast<std::int32_t>(kRecordSize);
+    DataStart = static_cast<std::int32_t>(kTransferRecordSize);
   } else {
     DataStart = 0;
     TransferHeader = builtHeader;

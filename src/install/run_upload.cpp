@@ -23,8 +23,7 @@ namespace install {
 
 namespace {
 
-constexpr std::size_t kRecordBytes = 256;
-constexpr std::int32_t kRecordBytes32 = 256;
+constexpr auto kRecordBytes32 = static_cast<std::int32_t>(kRecordBytes);
 constexpr std::int32_t kKilobyte = 1024;
 constexpr int kProgressMax = 100;
 

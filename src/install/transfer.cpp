@@ -3,6 +3,8 @@
 // of text blocks.
 #include "install/transfer.h"
 
+#include "nsvt/vtpkt.h"
+
 #include <algorithm>
 #include <cassert>
 
@@ -17,15 +19,8 @@ constexpr std::uint16_t kDescWord4Value = 7;
 constexpr std::uint8_t kHeaderMark1Value = 0x48;
 constexpr std::uint8_t kHeaderMark2Value = 0x33;
 
-void PutBE16(std::span<std::uint8_t> buffer, std::size_t position, std::uint16_t value) {
-  buffer[position] = static_cast<std::uint8_t>(value >> 8);
-  buffer[position + 1] = static_cast<std::uint8_t>(value);
-}
-
-void PutBE32(std::span<std::uint8_t> buffer, std::size_t position, std::uint32_t value) {
-  PutBE16(buffer, position, static_cast<std::uint16_t>(value >> 16));
-  PutBE16(buffer, position + 2, static_cast<std::uint16_t>(value));
-}
+using nsvt::PutBE16;
+using nsvt::PutBE32;
 
 TransferRecord MakeDescriptor(std::uint8_t fileType, std::string_view hostName) {
   TransferRecord record{};

@@ -31,9 +31,13 @@ inline constexpr std::size_t kBlockBufferSize = 2048;  // one step's work area
 void BuildBlock(std::span<std::uint8_t> buffer, std::uint16_t sequence,
                 std::span<const std::uint8_t> data);
 
-// The two records.
-inline constexpr std::size_t kRecordSize = 128;
-using TransferRecord = std::array<std::uint8_t, kRecordSize>;
+// The records of the record transfer (BUILD, then FCOPY from the terminal),
+// which a payload's size is a whole number of.
+inline constexpr std::size_t kRecordBytes = 256;
+
+// The block transfer's two records, the descriptor and the header.
+inline constexpr std::size_t kTransferRecordSize = 128;
+using TransferRecord = std::array<std::uint8_t, kTransferRecordSize>;
 inline constexpr std::uint8_t kFileTypeText = 64;
 inline constexpr std::uint8_t kFileTypeBinary = 66;
 inline constexpr std::size_t kOffDescFileType = 0;

@@ -86,7 +86,6 @@ int ToWsaCode(int error) {
     case ETIMEDOUT:
       return kWsaTimedOut;
     case ECONNRESET:
-      return kWsaConnectionReset;
     case EPIPE:
       return kWsaConnectionReset;
     case ECONNABORTED:

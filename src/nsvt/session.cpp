@@ -2,6 +2,7 @@
 // messages), terminal data in both directions, and the trace writes.
 #include "nsvt/session.h"
 
+#include "nsvt/eventcodes.h"
 #include "nsvt/socketerrors.h"
 
 #include <QTimer>
@@ -12,12 +13,6 @@
 namespace nsvt {
 
 namespace {
-
-// Error codes of the NS/VT events.
-constexpr int kErrorNormalEnd = 0;
-constexpr int kErrorInvalidPacket = 4003;
-constexpr int kErrorTerminationKnown = 4004;
-constexpr int kErrorTerminationUnknown = 4005;
 
 const char kInvalidPacket[] = "RECEIVED AN INVALID PACKET";
 const char kHostTerminated[] = "Host requested termination: ";

@@ -114,8 +114,6 @@ public:
   // State, for tests and diagnostics.
   nsvt::EchoWord echoWord() const { return EchoWord_; }
   std::uint16_t hostReadSecond() const { return HostReadSecond_; }
-  std::size_t receiveCount() const { return framer_.ReceiveCount(); }
-  TClientSocket* socket() const { return socket_; }
 
 private:
   void OnRead();

@@ -11,6 +11,10 @@
 
 namespace nsvt {
 
+// The TCP port of the NS/VT service on an HP 3000, where both front ends
+// connect unless told otherwise.
+inline constexpr std::uint16_t kNsvtPort = 1570;
+
 using Bytes = std::span<std::uint8_t>;
 using ConstBytes = std::span<const std::uint8_t>;
 

@@ -172,6 +172,9 @@ private:
   std::string shownAction;   // what lblAction shows, so unchanged hints cost nothing
   std::int32_t IdleTicks = 0;
   std::int32_t ConnectWaitTicks = 0;
+  // ConnectWaitTicks once no connection is awaited any more: past the 30
+  // ticks a connection may take.
+  static constexpr std::int32_t kConnectWaitEnded = 31;
   bool ExitInProgress = false;
   bool connectWaitActive = false;  // btnConnectClick is waiting for the connection
   bool ApplicationEnded = false;   // the program has been told to end

@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int kConnectWaitLimit = 30;  // ticks of Timer2 a connection may take
-constexpr int kConnectWaitEnded = 31;
 
 const char kConnectionFailed[] = "Connection failed";
 const char kConnectedTo[] = "  Connected to: ";

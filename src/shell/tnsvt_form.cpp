@@ -6,6 +6,7 @@
 #include "install/logonnotice.h"
 #include "install/scriptline.h"
 #include "install/stringtable.h"
+#include "nsvt/vtpkt.h"
 #include "shell/consoleedit.h"
 #include "shell/dialogs.h"
 #include "shell/fontfit.h"
@@ -43,7 +44,6 @@ constexpr QColor kConsoleInactiveBase{232, 232, 232};
 constexpr QColor kConsoleInactiveText{64, 64, 64};
 
 constexpr int kTimerIntervalMs = 1000;
-constexpr int kConnectWaitEnded = 31;
 constexpr int kExitEventRounds = 3;
 constexpr int kProgressMax = 100;
 
@@ -211,7 +211,8 @@ void TNSVT::BuildControls() {
   ui_.btnConnect->setDefault(true);
   ui_.btnConnect->setAutoDefault(true);
   ui_.Host3 = Place(new QLineEdit(ui_.Panel1), "Host3", 112, 8, 273, 21);
-  ui_.Port3 = Place(new QLineEdit("1570", ui_.Panel1), "Port3", 392, 8, 41, 21);
+  ui_.Port3 =
+      Place(new QLineEdit(QString::number(nsvt::kNsvtPort), ui_.Panel1), "Port3", 392, 8, 41, 21);
   ui_.Port3->hide();
   ui_.btnExit = Place(new QPushButton("E&xit", ui_.Panel1), "btnExit", 448, 8, 81, 25);
 

@@ -8,6 +8,7 @@
 // control character reaches standard output or error except as a line end;
 // --json rows check every line against the events' fields.
 #include "e2eharness.h"
+#include "reservedport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,7 +17,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -406,12 +406,6 @@ std::vector<std::unique_ptr<SimHost>> StartSimulators(const std::vector<Host>& h
 constexpr uid_t kNobody = 65534;
 
 // A port on 127.0.0.1 that nobody listens on.
-quint16 ClosedPort() {
-  QTcpServer server;
-  server.listen(QHostAddress::LocalHost, 0);
-  return server.serverPort();
-}
-
 }  // namespace
 
 class CliE2eTest : public QObject {
@@ -451,6 +445,7 @@ private slots:
     QVERIFY2(sims.size() == (c.fleet > 0 ? 1 : c.hosts.size()),
              "the simulators did not come up on port 1570");
 
+    const support::ReservedPort closed;  // refuses the run that has no simulator
     QStringList args{"--logon", kLogon};
     for (const QString& arg : c.args) {
       args << (arg.startsWith('@') ? work.filePath(arg.mid(1)) : arg);
@@ -468,9 +463,10 @@ private slots:
                         c.hostsFile.isNull() ? addresses.join('\n').toLatin1() : c.hostsFile));
       args << "--hosts" << hostsFile;
     } else if (addresses.isEmpty()) {
+      QVERIFY(closed.port() != 0);
       args << "--host"
            << "127.0.0.1"
-           << "--port" << QString::number(ClosedPort());
+           << "--port" << QString::number(closed.port());
     } else {
       args << "--host" << addresses.first();
     }

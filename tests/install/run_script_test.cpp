@@ -1,6 +1,7 @@
-// The install script through the window: the shipped script's checks, the
-// host dialogue states, local commands, script files, LOGON and PAUSE,
-// Begin's checks and trace, and the runs the installer must end by itself.
+// The install script run on a recording host link and operator, with no
+// window: the shipped script's checks, the host dialogue states, local
+// commands, script files, LOGON and PAUSE, Begin's checks and trace, and the
+// runs the installer must end by itself.
 #include "runtest.h"
 #include "testdir.h"
 

@@ -1,7 +1,7 @@
-// The uploads through the window, with the test playing BUILD, FCOPY and the
-// receiving host program: the shipped installation record by record, block
-// transfers of each kind checked byte for byte, and every way the host can
-// make an upload fail.
+// The uploads on a recording host link, with no window, the test playing
+// BUILD, FCOPY and the receiving host program: the shipped installation
+// record by record, block transfers of each kind checked byte for byte, and
+// every way the host can make an upload fail.
 #include "runtest.h"
 #include "testdir.h"
 

@@ -4,6 +4,7 @@
 // the peer's name must never hold the session up. The platform socket's
 // sends against a host that stops reading, reads one byte at a time, or
 // resets in the middle of them.
+#include "reservedport.h"
 #include "windowrig.h"
 
 #include <QLabel>
@@ -26,6 +27,7 @@
 using support::Bytes;
 using support::LoopbackHost;
 using support::RecordingDialogs;
+using support::ReservedPort;
 namespace host = support::host;
 using Kind = RecordingDialogs::Kind;
 
@@ -72,40 +74,6 @@ std::vector<Bytes> Split(const Bytes& stream) {
   }
   return messages;
 }
-
-// A loopback port bound without listening, held for the test's life.
-class ReservedPort {
-public:
-  ReservedPort() {
-#ifndef _WIN32
-    handle_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (handle_ >= 0 && ::bind(handle_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        ::getsockname(handle_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-      port_ = ntohs(address.sin_port);
-    }
-#endif
-  }
-  ~ReservedPort() {
-#ifndef _WIN32
-    if (handle_ >= 0) {
-      ::close(handle_);
-    }
-#endif
-  }
-  ReservedPort(const ReservedPort&) = delete;
-  ReservedPort& operator=(const ReservedPort&) = delete;
-  quint16 port() const {
-    return port_;
-  }
-
-private:
-  int handle_ = -1;
-  quint16 port_ = 0;
-};
 
 // A reverse resolver that answers only once released: while the test holds
 // it, it is one that never answers.
@@ -386,9 +354,6 @@ private slots:
 #endif
 
   void refusedPortFailsAtOnce() {
-    // A port that is bound but not listening refuses connections, and stays
-    // this test's: no other program can take it meanwhile, as it could a
-    // port that was only closed.
     const ReservedPort closed;
     QVERIFY(closed.port() != 0);
     NativeRig rig;

@@ -47,7 +47,7 @@ using nsvt::kWsaTimedOut;
 
 // A host reads a few hundred bytes of replies at a time; this much waiting
 // in the backlog beside the system's own buffers means it has stopped.
-constexpr std::size_t kSendBacklogLimit = 256 * 1024;
+constexpr std::size_t kSendBacklogLimit = std::size_t{256} * 1024;
 constexpr std::size_t kBytesPerKilobyte = 1024;
 // How long a backlog may go without the peer taking a byte, unless the
 // owner sets its own limit.

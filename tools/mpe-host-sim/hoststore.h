@@ -47,7 +47,7 @@ struct FileAttributes {
 // The largest file the simulated host keeps. Files live in memory while they
 // are copied or received, so a client on the network must not be able to
 // make the simulator hold more; a larger file is refused as a full disc.
-constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+constexpr qint64 kMaxFileBytes = qint64{32} * 1024 * 1024;
 
 struct MpeFile {
   FileAttributes attr;

@@ -127,7 +127,8 @@ void Session::handle(const QByteArray& m) {
   if (chattering_ && ((h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) ||
                       (h.msgClass == vt::kEnvRequest && h.type == vt::kTypeOpen))) {
     return;  // the terminal's answer to the chatter's negotiation: taken, and ignored
-  } else if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
+  }
+  if (h.msgClass == vt::kEnvReply && h.type == vt::kTypeNegotiation) {
     if (stage_ != Stage::AwaitNegotiationReply)
       deviation("negotiation reply out of turn");
     for (const QString& d : vt::checkNegotiationReply(m))

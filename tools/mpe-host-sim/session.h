@@ -60,7 +60,7 @@ public:
   // Output a terminal has not taken yet, queued or in the socket's buffer;
   // a session over it is ended, so that a client that never reads cannot
   // grow the simulator without bound.
-  static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+  static constexpr qint64 kMaxUnsentBytes = qint64{1024} * 1024;
 
 signals:
   // The connection has closed; emitted once.

@@ -40,18 +40,18 @@ const std::uint8_t kLineBreak[] = {'\r', '\n'};
 // put on screen behind it first.
 void TNSVT::Message(const std::string& text) {
   FlushProgress();
-  dialogs().Message(this, text);
+  dialogs_.Message(this, text);
 }
 
 bool TNSVT::Confirm(const std::string& text) {
   FlushProgress();
-  return dialogs().Confirm(this, text);
+  return dialogs_.Confirm(this, text);
 }
 
 std::optional<std::string> TNSVT::Input(const std::string& caption, const std::string& prompt,
                                         int /*variable*/) {
   FlushProgress();
-  return dialogs().Input(this, caption, prompt, "");
+  return dialogs_.Input(this, caption, prompt, "");
 }
 
 void TNSVT::SetConsoleInput(bool on) {

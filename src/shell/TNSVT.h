@@ -29,6 +29,8 @@
 #include <string>
 #include <string_view>
 
+namespace shell {
+
 class Dialogs;
 
 class TNSVT final : public QMainWindow, private nsvt::SessionListener, private install::Operator {
@@ -200,3 +202,5 @@ private:
   QTimer frameTimer_;
   QElapsedTimer sinceProgressShown_;
 };
+
+}  // namespace shell

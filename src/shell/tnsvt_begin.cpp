@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <string>
 
+namespace shell {
+
 namespace {
 
 const char kTraceFileName[] = "TRACEFIL";
@@ -89,3 +91,5 @@ void TNSVT::DefaultGroupChange() {
 void TNSVT::DefaultAccountChange() {
   FilterField(ui_.DefaultAccount);
 }
+
+}  // namespace shell

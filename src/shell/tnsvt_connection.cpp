@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+namespace shell {
+
 namespace {
 
 constexpr int kConnectWaitLimit = 30;  // ticks of Timer2 a connection may take
@@ -211,3 +213,5 @@ void TNSVT::RunEnded(install::RunEnd how) {
       return;
   }
 }
+
+}  // namespace shell

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace shell {
+
 namespace {
 
 constexpr std::uint8_t kBackspace = 8;
@@ -168,3 +170,5 @@ void TNSVT::EndConsoleLine() {
     InsertConsoleBreak();
   }
 }
+
+}  // namespace shell

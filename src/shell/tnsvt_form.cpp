@@ -30,6 +30,8 @@
 
 #include <vector>
 
+namespace shell {
+
 namespace {
 
 // Window geometry, in pixels of the client area.
@@ -551,3 +553,5 @@ void TNSVT::closeEvent(QCloseEvent* event) {
   }
   event->accept();
 }
+
+}  // namespace shell

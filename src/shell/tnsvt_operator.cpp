@@ -23,6 +23,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace shell {
+
 namespace {
 
 constexpr double kMillisecondsPerSecond = 1000.0;
@@ -139,3 +141,5 @@ void TNSVT::FlushProgress() {
   ui_.pb1->setValue(shown.filePercent);
   ui_.pb2->setValue(shown.overallPercent);
 }
+
+}  // namespace shell

@@ -56,11 +56,9 @@ public:
   const install::Run& run() const { return run_; }
   std::uint8_t uiPhase() const { return UiPhase; }
   bool logonAccepted() const { return LogonAccepted; }
-  std::int32_t idleTicks() const { return IdleTicks; }
   std::int32_t connectWaitTicks() const { return ConnectWaitTicks; }
   bool applicationEnded() const { return applicationEnded_; }
   int exitStatus() const { return exitStatus_; }
-  const std::string& consoleLine() const { return ConsoleLine; }
   std::string LogonInstruction() const;
 
   // ---- Handlers, public so tests can raise them as the controls do ----

@@ -60,6 +60,8 @@
 #include <thread>
 #include <vector>
 
+using shell::TNSVT;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -31,6 +31,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+using shell::TNSVT;
+using shell::TNSVTControls;
+
 namespace {
 
 constexpr std::uint8_t kInstall = 0x01;

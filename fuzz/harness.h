@@ -13,8 +13,6 @@
 #include <functional>
 #include <span>
 
-class TNSVT;
-
 namespace fuzzing {
 
 // Creates the application (a QCoreApplication unless one exists: the window

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+using shell::TNSVT;
+
 namespace {
 
 // The platform socket, with every received byte kept.

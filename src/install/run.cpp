@@ -6,7 +6,7 @@
 // NextScriptLine and DialogueStep hand control to each other: a state that
 // finishes asks for the next line, and a line sets the next state. Here that
 // is a loop inside DialogueStep rather than mutual recursion, so a long run
-// of local lines costs no stack, and LocalLinesRun bounds how many local
+// of local lines costs no stack, and localLinesRun_ bounds how many local
 // lines may follow each other without an answer to the host.
 #include "install/run.h"
 
@@ -99,7 +99,7 @@ Run::Run(nsvt::HostLink& host, Operator& op, TableLookup table, std::int32_t loc
     : host_(host),
       op_(op),
       table_(table ? std::move(table) : TableLookup(LoadTableString)),
-      LocalLineLimit(localLineLimit) {
+      localLineLimit_(localLineLimit) {
   RequiredLogon = table_(kIdRequiredLogon);
   ActionText = table_(kIdActionText);
   CommandErrorText = table_(kIdCommandError);
@@ -109,12 +109,12 @@ Run::Run(nsvt::HostLink& host, Operator& op, TableLookup table, std::int32_t loc
 Run::~Run() = default;
 
 void Run::SetDefaultAccount(const std::string& account) {
-  ScriptVars[kDefaultAccountVar] = account;
+  ScriptVars_[kDefaultAccountVar] = account;
 }
 
 void Run::Begin(const std::string& group, const std::string& account) {
-  ScriptVars[0] = group;
-  ScriptVars[1] = account;
+  ScriptVars_[0] = group;
+  ScriptVars_[1] = account;
   if (RestartScript) {
     // Starting over means the script's first line, not the rest of a script
     // file an earlier run stopped in.
@@ -123,30 +123,30 @@ void Run::Begin(const std::string& group, const std::string& account) {
       ScriptFile.close();
     }
     ScriptFile.clear();
-    FailurePathTaken = false;
-    PurgeName.clear();
-    PurgeAnswered = false;
-    SavedName.clear();
+    failurePathTaken_ = false;
+    purgeName_.clear();
+    purgeAnswered_ = false;
+    savedName_.clear();
   }
-  LocalLinesRun = 0;
-  LastCommand.clear();
-  RunEnding = RunEnd::Stopped;
+  localLinesRun_ = 0;
+  lastCommand_.clear();
+  runEnding_ = RunEnd::Stopped;
   NextScriptLine();
 }
 
 void Run::DialogueStep() {
-  const std::uint32_t run = RunSerial;
+  const std::uint32_t run = runSerial_;
   for (;;) {
     const std::int32_t state = ActionCode;
     if (state != kStateNextLine) {
-      LocalLinesRun = 0;  // every other state answers the host or ends the run
+      localLinesRun_ = 0;  // every other state answers the host or ends the run
     }
     if (const Handler handler = HandlerFor(state)) {
       (this->*handler)();
     } else {
       StateUnexpected(state);
     }
-    if (run != RunSerial) {
+    if (run != runSerial_) {
       return;  // the connection went while a box was open; AbandonRun ended the run
     }
     const bool nextLine = ActionCode == kStateNextLine;
@@ -156,12 +156,12 @@ void Run::DialogueStep() {
       // payload is not needed any more.
       op_.SetIdleTimer(false);
       ReleasePayload();
-      op_.RunEnded(RunEnding);
+      op_.RunEnded(runEnding_);
     }
     if (!nextLine) {
       return;
     }
-    if (!CarryOutNextLine() || run != RunSerial) {
+    if (!CarryOutNextLine() || run != runSerial_) {
       return;
     }
   }
@@ -187,7 +187,7 @@ void Run::StateLogOff() {
 }
 
 void Run::StateUnexpected(std::int32_t state) {
-  RunEnding = RunEnd::ScriptError;
+  runEnding_ = RunEnd::ScriptError;
   op_.Message("unexpected value: " + std::to_string(state));
   op_.SetUiPhase(2);
   op_.SetConsoleInput(true);
@@ -206,18 +206,18 @@ bool Run::HostTextContains(std::string_view text) const {
 }
 
 bool Run::NamesErrorLine(int argument) const {
-  const ScriptField& field = LineFields[static_cast<std::size_t>(argument)];
+  const ScriptField& field = LineFields_[static_cast<std::size_t>(argument)];
   return LineNumber(field) != 0 || BeyondLineRange(field);
 }
 
 void Run::JumpTo(const ScriptField& field) {
   if (BeyondLineRange(field)) {
     // Kept as the script wrote it: the next fetch refuses it by this text.
-    UnreachableLine = field.Text;
+    unreachableLine_ = field.Text;
     ScriptLineNo = kNoScriptLine;
     return;
   }
-  UnreachableLine.clear();
+  unreachableLine_.clear();
   ScriptLineNo = LineNumber(field);
 }
 
@@ -228,30 +228,30 @@ void Run::OutcomeContinue() {
 
 void Run::OutcomeErrorLine(int argument) {
   if (NamesErrorLine(argument)) {
-    FailurePathTaken = true;
-    JumpTo(LineFields[static_cast<std::size_t>(argument)]);
+    failurePathTaken_ = true;
+    JumpTo(LineFields_[static_cast<std::size_t>(argument)]);
   }
 }
 
 void Run::OutcomeStop(const std::string& text) {
-  FailurePathTaken = true;
+  failurePathTaken_ = true;
   ActionCode = kStateStopped;
   ConsoleEcho = true;
   op_.Message(text);
 }
 
 void Run::OutcomeStopWithCode(int code, const std::string& text) {
-  FailurePathTaken = true;
+  failurePathTaken_ = true;
   ActionCode = kStateStopped;
   ConsoleEcho = true;
   op_.ReportError(code, text);
 }
 
 void Run::OutcomeAbortWithCode(int code, const std::string& text) {
-  FailurePathTaken = true;
+  failurePathTaken_ = true;
   ActionCode = kStatePassing;
   ConsoleEcho = true;
-  RunEnding = RunEnd::Aborted;
+  runEnding_ = RunEnd::Aborted;
   op_.ReportError(code, text);
 }
 
@@ -260,7 +260,7 @@ void Run::OutcomeAbortWithCode(int code, const std::string& text) {
 // operator's next line answers it, exactly as after STOP.
 void Run::EndRunWithMessage(const std::string& text) {
   ActionCode = kStateIdle;
-  LocalLinesRun = 0;
+  localLinesRun_ = 0;
   ConsoleEcho = true;
   op_.SetIdleTimer(false);
   ReleasePayload();
@@ -272,12 +272,12 @@ void Run::EndRunWithMessage(const std::string& text) {
 
 void Run::AbandonRun() {
   const bool wasRunning = ActionCode != kStateIdle;
-  ++RunSerial;
+  ++runSerial_;
   ActionCode = kStateIdle;
-  LocalLinesRun = 0;
+  localLinesRun_ = 0;
   ConsoleEcho = true;
-  RecordCopyFailed = false;
-  LastCommand.clear();
+  recordTransfer_.copyFailed = false;
+  lastCommand_.clear();
   op_.SetIdleTimer(false);
   ReleasePayload();
   RestartScriptFromTop();
@@ -314,8 +314,8 @@ std::string Run::StepText() const {
   if (blockCopy && PayloadSize > 0) {
     return "sending " + name + ", after block " + std::to_string(BlockNumber - 1);
   }
-  if (!LastCommand.empty()) {
-    return "waiting for the answer to \"" + LastCommand + "\"";
+  if (!lastCommand_.empty()) {
+    return "waiting for the answer to \"" + lastCommand_ + "\"";
   }
   return "running script line " + std::to_string(ScriptLineNo - 1);
 }
@@ -329,19 +329,19 @@ std::string Run::RunStepText() const {
 // none, and once SAVE has been sent the new one may be in place whatever
 // the host answers (or fails to answer).
 std::string Run::HostFileText() const {
-  if (!SavedName.empty()) {
-    return SavedName + " may be installed: check with LISTFILE " +
-           QualifiedFileName(SavedName, RequiredLogon) + ",2";
+  if (!savedName_.empty()) {
+    return savedName_ + " may be installed: check with LISTFILE " +
+           QualifiedFileName(savedName_, RequiredLogon) + ",2";
   }
   const bool named = !PayloadName().empty();
   const std::string name = named ? PayloadName() : std::string("the host program");
-  if (PurgeName.empty()) {
+  if (purgeName_.empty()) {
     return name + " was not installed, and the previous " + (named ? name : "one") +
            ", if any, is still on the host";
   }
   // A PURGE the host may have carried out before the connection went.
-  return name + " was not installed, and the previous " + PurgeName +
-         (PurgeAnswered ? " has been purged" : " may have been purged");
+  return name + " was not installed, and the previous " + purgeName_ +
+         (purgeAnswered_ ? " has been purged" : " may have been purged");
 }
 
 std::string Run::IncompleteInstallationText(const std::string& cause) const {
@@ -350,8 +350,8 @@ std::string Run::IncompleteInstallationText(const std::string& cause) const {
 }
 
 void Run::NoteCommandAnswered() {
-  if (PurgedFileName(LastCommand)) {
-    PurgeAnswered = true;
+  if (PurgedFileName(lastCommand_)) {
+    purgeAnswered_ = true;
   }
 }
 
@@ -401,13 +401,13 @@ bool Run::SendLine(std::string_view text) {
 }
 
 bool Run::SendCommand(std::string_view text) {
-  LastCommand = text;
+  lastCommand_ = text;
   if (const std::optional<std::string> purged = PurgedFileName(text)) {
-    PurgeName = *purged;
-    PurgeAnswered = false;
+    purgeName_ = *purged;
+    purgeAnswered_ = false;
   }
   if (const std::optional<std::string> saved = SavedFileName(text)) {
-    SavedName = *saved;
+    savedName_ = *saved;
   }
   op_.CommandSent(text);
   return SendLine(text);

@@ -76,7 +76,7 @@ public:
   // error line, a stop with a message, an error report. A script may still
   // end such a path with EXIT, which logs off like a success; the front
   // ends must not count that as an installation.
-  bool TookFailurePath() const { return FailurePathTaken; }
+  bool TookFailurePath() const { return failurePathTaken_; }
   // Where the run stands, for a report: "copying ZORBELIX, after record 199
   // of 438", or the command whose answer it waits for, followed by what the
   // host holds of the program now (HostFileText).
@@ -99,7 +99,7 @@ public:
   nsvt::ConstBytes rawHostData() const {
     return std::span(RawHostData).first(static_cast<std::size_t>(RawHostCount));
   }
-  const install::ScriptVars& scriptVars() const { return ScriptVars; }
+  const install::ScriptVars& scriptVars() const { return ScriptVars_; }
   std::int32_t scriptLineNo() const { return ScriptLineNo; }
   bool restartScript() const { return RestartScript; }
   bool scriptFileOpen() const { return ScriptFile.is_open(); }
@@ -109,8 +109,8 @@ public:
   std::int32_t blockNumber() const { return BlockNumber; }
   std::int32_t totalBytesSent() const { return TotalBytesSent; }
   std::int32_t grandTotal() const { return GrandTotal; }
-  const TransferRecord& transferDescriptor() const { return TransferDescriptor; }
-  const std::string& lastCommand() const { return LastCommand; }
+  const TransferRecord& transferDescriptor() const { return blockTransfer_.TransferDescriptor; }
+  const std::string& lastCommand() const { return lastCommand_; }
 
   // HostText keeps at most this many bytes. A binary transfer judges the
   // 7th character of everything since its header block, and a megabyte can
@@ -133,7 +133,7 @@ private:
   bool CarryOutNextLine();
   bool FetchLine(std::string& line, bool& fromFile, std::int32_t& id);
   std::string LinePlace(bool fromFile, std::int32_t id) const;
-  const std::string& Arg(std::size_t n) const { return LineFields[n].Text; }
+  const std::string& Arg(std::size_t n) const { return LineFields_[n].Text; }
   std::int32_t CmdSend1();
   std::int32_t CmdSend2();
   std::int32_t CmdVerso();
@@ -194,7 +194,7 @@ private:
   bool SendLine(std::string_view text);
   bool SendArray(nsvt::ConstBytes bytes);
   bool blk_out(std::span<std::uint8_t, nsvt::kBlockSize> block);
-  // A command of the run's own (not an answer), kept as LastCommand.
+  // A command of the run's own (not an answer), kept as lastCommand_.
   bool SendCommand(std::string_view text);
 
   // ---- host command states (run_dialogue.cpp) ----
@@ -252,7 +252,7 @@ private:
   void PrepareBinaryTransfer();
   void PrepareNamedTransfer(const std::string& hostName);
   void PrepareHeader(const TransferRecord& builtHeader);
-  const std::string& PayloadName() const { return ScriptVars[kPayloadNameVar]; }
+  const std::string& PayloadName() const { return ScriptVars_[kPayloadNameVar]; }
 
   nsvt::HostLink& host_;
   Operator& op_;
@@ -264,31 +264,31 @@ private:
   std::int32_t ScriptLineNo = 1;
   // A jump's line number of 2^31 or more, as written; ScriptLineNo is then
   // kNoScriptLine.
-  std::string UnreachableLine;
+  std::string unreachableLine_;
   static constexpr std::int32_t kNoScriptLine = -1;
-  install::LineFields LineFields;
-  install::ScriptVars ScriptVars;
+  install::LineFields LineFields_;
+  install::ScriptVars ScriptVars_;
   std::ifstream ScriptFile;
-  std::string ScriptFileName;         // as the FILE line named it, for messages
-  std::int32_t ScriptFileLineNo = 0;  // lines read from ScriptFile so far
+  std::string scriptFileName_;         // as the FILE line named it, for messages
+  std::int32_t scriptFileLineNo_ = 0;  // lines read from ScriptFile so far
   // Local lines carried out since the host was last answered; a run that
   // exceeds the bound is ended instead of looping without end.
-  std::int32_t LocalLinesRun = 0;
-  std::int32_t LocalLineLimit = kLocalLineLimit;
+  std::int32_t localLinesRun_ = 0;
+  std::int32_t localLineLimit_ = kLocalLineLimit;
   // Bumped by AbandonRun, so a step that was showing a box when the
   // connection went knows its run is over.
-  std::uint32_t RunSerial = 0;
+  std::uint32_t runSerial_ = 0;
   // The last command the run sent, to say where a run cut short stood.
-  std::string LastCommand;
+  std::string lastCommand_;
   // How the run ends when ActionCode next returns to 0.
-  RunEnd RunEnding = RunEnd::Stopped;
-  bool FailurePathTaken = false;
+  RunEnd runEnding_ = RunEnd::Stopped;
+  bool failurePathTaken_ = false;
   // What the run did to the host's files: the name a PURGE was sent for,
   // whether its answer came without an error, and the name a SAVE was sent
   // for.
-  std::string PurgeName;
-  bool PurgeAnswered = false;
-  std::string SavedName;
+  std::string purgeName_;
+  bool purgeAnswered_ = false;
+  std::string savedName_;
 
   // What the script changes of the front end's texts.
   std::string RequiredLogon;
@@ -301,25 +301,37 @@ private:
   std::array<std::uint8_t, nsvt::kMaxFrame> RawHostData;  // read up to RawHostCount only
   std::int32_t RawHostCount = 0;
 
-  // The payload and its transfer.
-  QByteArray PayloadResource;              // the loaded resource's bytes
-  std::vector<std::uint8_t> UnpackBuffer;  // owned copy after unpacking
+  // The payload and its progress, shared by both transfers.
+  QByteArray payloadResource_;              // the loaded resource's bytes
+  std::vector<std::uint8_t> unpackBuffer_;  // owned copy after unpacking
   const std::uint8_t* PayloadData = nullptr;
   std::int32_t PayloadSize = 0;
   std::int32_t StoredSize = 0;
-  std::int32_t DataStart = 0;
-  std::int32_t BlockNumber = 1;
+  std::int32_t BlockNumber = 1;  // the next record or block, from 1
   std::int32_t FileBytesSent = 0;
   std::int32_t TotalBytesSent = 0;
   std::int32_t GrandTotal = 0;
-  std::int32_t FcopyExitTries = 0;
-  std::int32_t BlockSequence = 1;
-  TransferRecord TransferDescriptor{};
-  TransferRecord TransferHeader{};
-  std::array<std::uint8_t, kBlockBufferSize> BlockBuffer;  // cleared as each block is built
-  // FCOPY's data request failed: the copy is being ended with ":EOD" and the
-  // run goes on at the error line, or stops, once FCOPY has finished.
-  bool RecordCopyFailed = false;
+
+  // The record transfer (XFERU): FCOPY reading the records from the terminal.
+  struct RecordTransfer {
+    std::int32_t FcopyExitTries = 0;  // answers given to a finishing FCOPY
+    // FCOPY's data request failed: the copy is being ended with ":EOD" and
+    // the run goes on at the error line, or stops, once FCOPY has finished.
+    bool copyFailed = false;
+  };
+  RecordTransfer recordTransfer_;
+
+  // The block transfer (XFERA to XFERE): the host program reading blocks.
+  struct BlockTransfer {
+    // Where the data begin in PayloadData: past the payload's own
+    // TransferHeader when it brings one.
+    std::int32_t DataStart = 0;
+    std::int32_t BlockSequence = 1;  // of the next data or end block
+    TransferRecord TransferDescriptor{};
+    TransferRecord TransferHeader{};
+    std::array<std::uint8_t, kBlockBufferSize> buffer;  // cleared as each block is built
+  };
+  BlockTransfer blockTransfer_;
 };
 
 }  // namespace install

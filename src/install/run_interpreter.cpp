@@ -73,31 +73,31 @@ std::int32_t Run::CmdDstat() {
   return kStateDstat;
 }
 std::int32_t Run::CmdStop() {
-  RunEnding = RunEnd::Stopped;
+  runEnding_ = RunEnd::Stopped;
   return kStateStop;
 }
 std::int32_t Run::CmdExit() {
-  RunEnding = RunEnd::LoggedOff;
+  runEnding_ = RunEnd::LoggedOff;
   return kStateLogOff;
 }
 
 // A payload that cannot be loaded or sent: the session is logged off as EXIT
 // does, but the run ends as a failure.
 std::int32_t Run::RefusePayload() {
-  RunEnding = RunEnd::PayloadRefused;
+  runEnding_ = RunEnd::PayloadRefused;
   return kStateLogOff;
 }
 
 template <std::size_t Var>
 std::int32_t Run::CmdAsk() {
   const auto answer = op_.Input(kInputBoxCaption, Arg(1), static_cast<int>(Var));
-  ScriptVars[Var] = answer.value_or(std::string());
+  ScriptVars_[Var] = answer.value_or(std::string());
   return kStateNextLine;
 }
 
 template <std::size_t Var>
 std::int32_t Run::CmdLet() {
-  ScriptVars[Var] = Arg(1);
+  ScriptVars_[Var] = Arg(1);
   return kStateNextLine;
 }
 
@@ -110,7 +110,7 @@ std::int32_t Run::CmdAskc() {
   if (op_.Confirm(Arg(1))) {
     return kStateNextLine;
   }
-  RunEnding = RunEnd::Stopped;
+  runEnding_ = RunEnd::Stopped;
   return kStateStop;
 }
 
@@ -120,7 +120,7 @@ std::int32_t Run::CmdMsgb() {
 }
 
 std::int32_t Run::CmdGoto() {
-  JumpTo(LineFields[1]);
+  JumpTo(LineFields_[1]);
   return kStateNextLine;
 }
 
@@ -137,12 +137,12 @@ std::int32_t Run::CmdFile() {
     ScriptFile.close();
   }
   if (ScriptFile.is_open()) {
-    ScriptFileName = Arg(1);
-    ScriptFileLineNo = 0;
+    scriptFileName_ = Arg(1);
+    scriptFileLineNo_ = 0;
   } else {
     ScriptFile.clear();
     if (NamesErrorLine(2)) {
-      JumpTo(LineFields[2]);
+      JumpTo(LineFields_[2]);
     }
   }
   return kStateNextLine;
@@ -153,21 +153,21 @@ std::int32_t Run::CmdLogon() {
   RequiredLogon = Arg(1);
   op_.SetBeginCaption(Arg(2));
   RestartScript = false;
-  RunEnding = RunEnd::Paused;
+  runEnding_ = RunEnd::Paused;
   return kStateStop;
 }
 
 std::int32_t Run::CmdPause() {
   op_.SetBeginCaption(Arg(1));
   RestartScript = false;
-  RunEnding = RunEnd::Paused;
+  runEnding_ = RunEnd::Paused;
   return kStateStop;
 }
 
 // Loads the payload named by argument 1; on failure the second box and the
 // log-off.
 bool Run::LoadPayload() {
-  ScriptVars[kPayloadNameVar] = Arg(1);
+  ScriptVars_[kPayloadNameVar] = Arg(1);
   if (InitCodeGeneration(Arg(1))) {
     return true;
   }
@@ -217,7 +217,7 @@ std::int32_t Run::CmdXferA() {
   if (!LoadPayload() || !CheckBlockPayload(Arg(1))) {
     return RefusePayload();
   }
-  PrepareTextTransfer(static_cast<std::uint16_t>(LineFields[2].Number), LineFields[3].Number);
+  PrepareTextTransfer(static_cast<std::uint16_t>(LineFields_[2].Number), LineFields_[3].Number);
   return kStateBlockStart;
 }
 
@@ -249,7 +249,7 @@ std::int32_t Run::CmdXferC() {
   return NamedTransfer(Arg(1));
 }
 std::int32_t Run::CmdXferD() {
-  return NamedTransfer(Arg(1) + "." + ScriptVars[0] + "." + ScriptVars[1]);
+  return NamedTransfer(Arg(1) + "." + ScriptVars_[0] + "." + ScriptVars_[1]);
 }
 std::int32_t Run::CmdXferE() {
   return NamedTransfer(Arg(1) + ".PUB.VORDANEX");
@@ -260,7 +260,7 @@ std::int32_t Run::CmdXferE() {
 // Where the line being carried out came from, for messages.
 std::string Run::LinePlace(bool fromFile, std::int32_t id) const {
   if (fromFile) {
-    return "line " + std::to_string(ScriptFileLineNo) + " of the script file " + ScriptFileName;
+    return "line " + std::to_string(scriptFileLineNo_) + " of the script file " + scriptFileName_;
   }
   return "script line " + std::to_string(id);
 }
@@ -271,7 +271,7 @@ bool Run::FetchLine(std::string& line, bool& fromFile, std::int32_t& id) {
   id = ScriptLineNo;
   fromFile = ScriptFile.is_open();
   if (fromFile) {
-    ++ScriptFileLineNo;
+    ++scriptFileLineNo_;
     std::getline(ScriptFile, line);
     const bool readError = ScriptFile.bad() || (ScriptFile.fail() && !ScriptFile.eof());
     if (!line.empty() && line.back() == '\r') {
@@ -301,7 +301,7 @@ bool Run::FetchLine(std::string& line, bool& fromFile, std::int32_t& id) {
     // number) names no line; searching up from it would take billions of
     // reads.
     EndRunWithMessage("The install script has no line to carry out: there is no script line " +
-                      (UnreachableLine.empty() ? std::to_string(first) : UnreachableLine) + ".");
+                      (unreachableLine_.empty() ? std::to_string(first) : unreachableLine_) + ".");
     return false;
   }
   do {
@@ -321,11 +321,11 @@ bool Run::FetchLine(std::string& line, bool& fromFile, std::int32_t& id) {
 }
 
 bool Run::CarryOutNextLine() {
-  if (++LocalLinesRun > LocalLineLimit) {
+  if (++localLinesRun_ > localLineLimit_) {
     const std::string where = ScriptFile.is_open()
-                                  ? "in the script file " + ScriptFileName
+                                  ? "in the script file " + scriptFileName_
                                   : "before script line " + std::to_string(ScriptLineNo);
-    EndRunWithMessage("The install script carried out " + std::to_string(LocalLineLimit) +
+    EndRunWithMessage("The install script carried out " + std::to_string(localLineLimit_) +
                       " lines in a row without waiting for the host, so it is caught in a "
                       "loop. The installation was stopped " +
                       where + ".");
@@ -339,14 +339,14 @@ bool Run::CarryOutNextLine() {
     return false;
   }
 
-  ParseScriptLine(line, LineFields);
-  const CommandEntry* command = FindCommand(LineFields[0].Text);
+  ParseScriptLine(line, LineFields_);
+  const CommandEntry* command = FindCommand(LineFields_[0].Text);
   if (command == nullptr) {
-    op_.Message("Invalid script command: " + LineFields[0].Text);
+    op_.Message("Invalid script command: " + LineFields_[0].Text);
     return true;  // ActionCode stays; the step's unexpected-value branch ends the run
   }
   if (command->expand) {
-    const ExpandResult expanded = ExpandVariables(LineFields[1].Text, ScriptVars);
+    const ExpandResult expanded = ExpandVariables(LineFields_[1].Text, ScriptVars_);
     if (expanded != ExpandResult::Ok) {
       const std::string why = expanded == ExpandResult::BadReference
                                   ? "a \"%\" in it is not followed by a digit 0 to 9"
@@ -361,8 +361,8 @@ bool Run::CarryOutNextLine() {
 }
 
 void Run::NextScriptLine() {
-  const std::uint32_t run = RunSerial;
-  if (CarryOutNextLine() && run == RunSerial) {
+  const std::uint32_t run = runSerial_;
+  if (CarryOutNextLine() && run == runSerial_) {
     DialogueStep();
   }
 }

@@ -3,7 +3,7 @@
 // data, and releasing whatever is loaded.
 //
 // At most one payload is loaded. PayloadData points either into the
-// resource (PayloadResource) or, after unpacking, into UnpackBuffer; both
+// resource (payloadResource_) or, after unpacking, into unpackBuffer_; both
 // are dropped together on release.
 #include "install/run.h"
 
@@ -31,18 +31,17 @@ bool Run::InitCodeGeneration(const std::string& name) {
   PayloadSize = 0;
   FileBytesSent = 0;
   BlockNumber = 1;
-  FcopyExitTries = 0;
-  DataStart = 0;
-  RecordCopyFailed = false;
+  recordTransfer_ = {};
+  blockTransfer_.DataStart = 0;
 
   std::optional<QByteArray> found = FindPayload(name);
   if (!found || found->size() > std::numeric_limits<std::int32_t>::max()) {
     op_.Message(kResourceErrorPrefix + name);
     return false;
   }
-  PayloadResource = std::move(*found);
-  StoredSize = PayloadSize = static_cast<std::int32_t>(PayloadResource.size());
-  PayloadData = reinterpret_cast<const std::uint8_t*>(PayloadResource.constData());
+  payloadResource_ = std::move(*found);
+  StoredSize = PayloadSize = static_cast<std::int32_t>(payloadResource_.size());
+  PayloadData = reinterpret_cast<const std::uint8_t*>(payloadResource_.constData());
   if (host_.TraceOn()) {
     host_.TraceLine(" ResourcePtr: " +
                     std::to_string(reinterpret_cast<std::uintptr_t>(PayloadData)));
@@ -53,7 +52,7 @@ bool Run::InitCodeGeneration(const std::string& name) {
 bool Run::UnpackPayloadInto() {
   std::size_t size = 0;
   const UnpackResult result = UnpackPayload(
-      std::span(PayloadData, static_cast<std::size_t>(StoredSize)), UnpackBuffer, size);
+      std::span(PayloadData, static_cast<std::size_t>(StoredSize)), unpackBuffer_, size);
   if (result != UnpackResult::Ok) {
     const std::string why = result == UnpackResult::TooLarge
                                 ? " unpacks to more than 1,000,000 bytes."
@@ -62,7 +61,7 @@ bool Run::UnpackPayloadInto() {
     return false;
   }
   // The resource stays loaded beside its unpacked copy until the release.
-  PayloadData = UnpackBuffer.data();
+  PayloadData = unpackBuffer_.data();
   PayloadSize = static_cast<std::int32_t>(size);
   return true;
 }
@@ -70,42 +69,42 @@ bool Run::UnpackPayloadInto() {
 // Steps shared by the three prepare operations, after the descriptor: the
 // payload's own header when it brings one, else the one built here.
 void Run::PrepareHeader(const TransferRecord& builtHeader) {
-  BlockSequence = 1;
-  TransferHeader.fill(0);
+  blockTransfer_.BlockSequence = 1;
+  blockTransfer_.TransferHeader.fill(0);
   const auto available = static_cast<std::size_t>(std::max(PayloadSize, 0));
   const std::size_t copied = std::min(kTransferRecordSize, available);
   if (PayloadData != nullptr) {
-    std::copy_n(PayloadData, copied, TransferHeader.begin());
+    std::copy_n(PayloadData, copied, blockTransfer_.TransferHeader.begin());
   }
-  if (HasOwnHeader(TransferHeader)) {
-    DataStart = static_cast<std::int32_t>(kTransferRecordSize);
+  if (HasOwnHeader(blockTransfer_.TransferHeader)) {
+    blockTransfer_.DataStart = static_cast<std::int32_t>(kTransferRecordSize);
   } else {
-    DataStart = 0;
-    TransferHeader = builtHeader;
+    blockTransfer_.DataStart = 0;
+    blockTransfer_.TransferHeader = builtHeader;
   }
   ActionCode = kStateBlockStart;
 }
 
 void Run::PrepareTextTransfer(std::uint16_t recordSize, std::int64_t recordLimit) {
-  TransferDescriptor =
+  blockTransfer_.TransferDescriptor =
       MakeDescriptorText(PayloadName(), recordSize, static_cast<std::uint16_t>(recordLimit));
   PrepareHeader(MakePlainHeader());
 }
 
 void Run::PrepareBinaryTransfer() {
-  TransferDescriptor = MakeDescriptorBinary(PayloadName());
+  blockTransfer_.TransferDescriptor = MakeDescriptorBinary(PayloadName());
   PrepareHeader(MakePlainHeader());
 }
 
 void Run::PrepareNamedTransfer(const std::string& hostName) {
-  TransferDescriptor = MakeDescriptorBinary(hostName);
+  blockTransfer_.TransferDescriptor = MakeDescriptorBinary(hostName);
   PrepareHeader(MakeNamedHeader());
 }
 
 void Run::ReleasePayload() {
   PayloadData = nullptr;
-  PayloadResource = QByteArray();
-  std::vector<std::uint8_t>().swap(UnpackBuffer);
+  payloadResource_ = QByteArray();
+  std::vector<std::uint8_t>().swap(unpackBuffer_);
 }
 
 }  // namespace install

@@ -84,7 +84,7 @@ std::string Run::TextW() const {
 }
 
 std::span<std::uint8_t, kBlockSize> Run::Block() {
-  return std::span<std::uint8_t, kBlockSize>(BlockBuffer.data(), kBlockSize);
+  return std::span<std::uint8_t, kBlockSize>(blockTransfer_.buffer.data(), kBlockSize);
 }
 
 // The status line and both bars after a record or block, shown once per
@@ -101,8 +101,9 @@ void Run::ShowTransferProgress(bool records, int filePercent) {
   progress.records = records;
   progress.sent = BlockNumber - 1;
   const std::int32_t unit = records ? kRecordBytes32 : static_cast<std::int32_t>(kBlockDataSize);
-  progress.total =
-      records ? PayloadSize / unit : (std::max(PayloadSize - DataStart, 0) + unit - 1) / unit;
+  progress.total = records
+                       ? PayloadSize / unit
+                       : (std::max(PayloadSize - blockTransfer_.DataStart, 0) + unit - 1) / unit;
   progress.bytesSent = FileBytesSent;
   progress.payloadSize = PayloadSize;
   op_.ShowProgress(progress);
@@ -112,8 +113,8 @@ void Run::ShowTransferProgress(bool records, int filePercent) {
 // at once, with the console back in the operator's hands.
 void Run::EndAfterFailedSend() {
   op_.SetIdleTimer(false);
-  RunEnding = RunEnd::Aborted;
-  FailurePathTaken = true;
+  runEnding_ = RunEnd::Aborted;
+  failurePathTaken_ = true;
   op_.ReportError(kCodeBlockSend, "Error " + HostText);
   ConsoleEcho = true;
   ClearHostText(true);
@@ -193,7 +194,7 @@ void Run::StateDataRequest() {
   // FCOPY did not ask for the next record. End its input so that it stops
   // copying and can be left normally; state 78 then takes the error line or
   // stops, and never reports the copy as complete.
-  RecordCopyFailed = true;
+  recordTransfer_.copyFailed = true;
   ClearHostText(true);
   SendLine(kEndOfData);
   ReleasePayload();
@@ -214,11 +215,11 @@ void Run::StateEndOfData() {
 
 void Run::StateFcopyEnding() {
   const bool ended = HostTextContains(kFcopyEnded) || host_.HostReadLength() >= kFcopyLongRead;
-  if (ended || FcopyExitTries >= kFcopyExitTryLimit) {
+  if (ended || recordTransfer_.FcopyExitTries >= kFcopyExitTryLimit) {
     FcopyFinished(!ended);
     return;
   }
-  ++FcopyExitTries;
+  ++recordTransfer_.FcopyExitTries;
   RawHostCount = 0;
   ActionCode = kStateFcopyEnding - 1;  // the state stays
   const bool question = HostTextContains(kYesOrNo);
@@ -233,7 +234,7 @@ void Run::StateFcopyEnding() {
 void Run::FcopyFinished(bool gaveUp) {
   op_.SetIdleTimer(false);
   ConsoleEcho = true;
-  if (gaveUp && !RecordCopyFailed) {
+  if (gaveUp && !recordTransfer_.copyFailed) {
     if (NamesErrorLine(3)) {
       OutcomeErrorLine(3);  // through the resume step
       SendLine("");
@@ -244,9 +245,9 @@ void Run::FcopyFinished(bool gaveUp) {
     }
     return;
   }
-  if (RecordCopyFailed) {
+  if (recordTransfer_.copyFailed) {
     // FCOPY's data request failed earlier: the copy is not complete.
-    RecordCopyFailed = false;
+    recordTransfer_.copyFailed = false;
     if (NamesErrorLine(3)) {
       OutcomeErrorLine(3);  // through the resume step
     } else {
@@ -303,26 +304,29 @@ bool Run::SendRecord() {
 // ---- block transfer ----
 
 bool Run::SendHeaderBlock(const TransferRecord& record) {
-  BuildBlock(BlockBuffer, 0, record);
+  BuildBlock(blockTransfer_.buffer, 0, record);
   return blk_out(Block());
 }
 
 bool Run::SendEndBlock() {
-  BuildBlock(BlockBuffer, static_cast<std::uint16_t>(BlockSequence++), {});
+  BuildBlock(blockTransfer_.buffer, static_cast<std::uint16_t>(blockTransfer_.BlockSequence++), {});
   return blk_out(Block());
 }
 
-// Builds the next data block in BlockBuffer; text transfers get LF line ends.
+// Builds the next data block in the block buffer; text transfers get LF
+// line ends.
 void Run::BuildDataBlock(bool text) {
-  std::fill(BlockBuffer.begin(), BlockBuffer.end(), 0);
-  const auto data = std::span(BlockBuffer).subspan(kOffBlockData, kBlockDataSize);
+  auto& buffer = blockTransfer_.buffer;
+  std::fill(buffer.begin(), buffer.end(), 0);
+  const auto data = std::span(buffer).subspan(kOffBlockData, kBlockDataSize);
   std::size_t count = FillDataBlock(data, kBlockDataSize);
   if (text) {
-    count = NormalizeLineEnds(BlockBuffer, count);
+    count = NormalizeLineEnds(buffer, count);
     std::fill(data.begin() + static_cast<std::ptrdiff_t>(count), data.end(), 0);
   }
-  nsvt::PutBE16(BlockBuffer, kOffBlockSequence, static_cast<std::uint16_t>(BlockSequence++));
-  nsvt::PutBE16(BlockBuffer, kOffBlockCount, static_cast<std::uint16_t>(count));
+  nsvt::PutBE16(buffer, kOffBlockSequence,
+                static_cast<std::uint16_t>(blockTransfer_.BlockSequence++));
+  nsvt::PutBE16(buffer, kOffBlockCount, static_cast<std::uint16_t>(count));
 }
 
 bool Run::DataBlockWanted() const {
@@ -333,8 +337,8 @@ std::size_t Run::FillDataBlock(std::span<std::uint8_t> data, std::size_t n) {
   if (PayloadData == nullptr) {
     return 0;
   }
-  const std::size_t offset =
-      static_cast<std::size_t>(BlockNumber - 1) * n + static_cast<std::size_t>(DataStart);
+  const std::size_t offset = static_cast<std::size_t>(BlockNumber - 1) * n +
+                             static_cast<std::size_t>(blockTransfer_.DataStart);
   const auto size = static_cast<std::size_t>(PayloadSize);
   FileBytesSent = static_cast<std::int32_t>(std::min<std::int64_t>(
       std::int64_t{FileBytesSent} + static_cast<std::int64_t>(n), PayloadSize));
@@ -391,9 +395,9 @@ void Run::StateDescriptor() {
     return;
   }
   ClearHostText(true);
-  if (!SendHeaderBlock(TransferDescriptor)) {
+  if (!SendHeaderBlock(blockTransfer_.TransferDescriptor)) {
     EndAfterFailedSend();
-  } else if (TransferDescriptor[kOffDescFileType] == kFileTypeText) {
+  } else if (blockTransfer_.TransferDescriptor[kOffDescFileType] == kFileTypeText) {
     ActionCode = kStateTextConfirm - 1;
   }
 }
@@ -404,7 +408,7 @@ void Run::StateHeader() {
     return;
   }
   ClearHostText(true);
-  if (!SendHeaderBlock(TransferHeader)) {
+  if (!SendHeaderBlock(blockTransfer_.TransferHeader)) {
     EndAfterFailedSend();
   }
 }

@@ -185,7 +185,7 @@ void Session::DispatchMessage() {
       break;
     case kClassTerminalRequest:
       HostReadLength_ = GetBE16(message, kOffReadLength);
-      HostReadSecond_ = GetBE16(message, kOffReadSecond);
+      hostReadSecond_ = GetBE16(message, kOffReadSecond);
       if (type == kTypeReadRequest) {
         listener_.ReadRequest();
       } else if (type == kTypeTermIo) {
@@ -218,16 +218,16 @@ void Session::DispatchMessage() {
 }
 
 void Session::OnSocketError(int code, const QString& text) {
-  InErrorHandler_ = true;
+  InErrorHandler = true;
   listener_.Error(code, text.toLatin1().toStdString(), true);
   socket_->Close();
-  InErrorHandler_ = false;
+  InErrorHandler = false;
 }
 
 void Session::OnDisconnect() {
   ++connectionGeneration_;
   framer_.Clear();
-  listener_.Closed(!InErrorHandler_ && !closingOurselves_);
+  listener_.Closed(!InErrorHandler && !closingOurselves_);
 }
 
 qint64 Session::SocketSend(ConstBytes bytes) {

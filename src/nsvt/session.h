@@ -113,7 +113,7 @@ public:
 
   // State, for tests and diagnostics.
   nsvt::EchoWord echoWord() const { return EchoWord_; }
-  std::uint16_t hostReadSecond() const { return HostReadSecond_; }
+  std::uint16_t hostReadSecond() const { return hostReadSecond_; }
 
 private:
   void OnRead();
@@ -138,10 +138,11 @@ private:
   SessionListener& listener_;
   TClientSocket* socket_ = nullptr;  // a Qt child
 
+  // The protocol state the host sets.
   EchoWord EchoWord_ = kInitialEchoWord;
   bool LocalEcho_ = true;
   std::int32_t HostReadLength_ = 1;
-  std::uint16_t HostReadSecond_ = 0;
+  std::uint16_t hostReadSecond_ = 0;
 
   Framer framer_;
   ScratchArea scratch_;
@@ -152,7 +153,7 @@ private:
   bool readsHeld_ = false;                  // reads were paused meanwhile
   std::uint32_t connectionGeneration_ = 0;  // bumped whenever the socket opens or closes
   bool closingOurselves_ = false;           // a close made by this program
-  bool InErrorHandler_ = false;             // the socket's error is being handled
+  bool InErrorHandler = false;              // the socket's error is being handled
 
   bool TraceOn_ = false;
   TraceWriter trace_;

@@ -29,6 +29,8 @@
 #include <string>
 #include <string_view>
 
+namespace shell {
+
 class Dialogs;
 
 class TNSVT final : public QMainWindow, private nsvt::SessionListener, private install::Operator {
@@ -54,11 +56,9 @@ public:
   const install::Run& run() const { return run_; }
   std::uint8_t uiPhase() const { return UiPhase; }
   bool logonAccepted() const { return LogonAccepted; }
-  std::int32_t idleTicks() const { return IdleTicks; }
   std::int32_t connectWaitTicks() const { return ConnectWaitTicks; }
-  bool applicationEnded() const { return ApplicationEnded; }
-  int exitStatus() const { return ExitStatus; }
-  const std::string& consoleLine() const { return ConsoleLine; }
+  bool applicationEnded() const { return applicationEnded_; }
+  int exitStatus() const { return exitStatus_; }
   std::string LogonInstruction() const;
 
   // ---- Handlers, public so tests can raise them as the controls do ----
@@ -151,9 +151,9 @@ private:
   void FlushProgress();
   int FrameMilliseconds() const;
 
-  Dialogs& dialogs() { return dialogs_; }
   std::string TableString(int id) const;
-  Qt::KeyboardModifiers keyboardModifiers() const;
+  // The modifier keys held now, as the platform reports them.
+  Qt::KeyboardModifiers CurrentModifiers() const;
 
   Platform platform_;
   Dialogs& dialogs_;
@@ -164,31 +164,31 @@ private:
   // ---- shell state ----
   std::uint8_t UiPhase = 0;
   bool LogonAccepted = false;
-  std::string LogonLabel;    // what lblLogonString shows, kept for the phase checks
-  std::string HintConnect;   // entry 1020
-  std::string LogonHead;     // entry 1030
-  std::string LogonTail;     // entry 1031
-  std::string HintAtPrompt;  // entry 1040
-  std::string shownAction;   // what lblAction shows, so unchanged hints cost nothing
+  std::string logonLabel_;    // what lblLogonString shows, kept for the phase checks
+  std::string hintConnect_;   // entry 1020
+  std::string logonHead_;     // entry 1030
+  std::string logonTail_;     // entry 1031
+  std::string hintAtPrompt_;  // entry 1040
+  std::string shownAction_;   // what lblAction shows, so unchanged hints cost nothing
   std::int32_t IdleTicks = 0;
   std::int32_t ConnectWaitTicks = 0;
   // ConnectWaitTicks once no connection is awaited any more: past the 30
   // ticks a connection may take.
   static constexpr std::int32_t kConnectWaitEnded = 31;
   bool ExitInProgress = false;
-  bool connectWaitActive = false;  // btnConnectClick is waiting for the connection
-  bool ApplicationEnded = false;   // the program has been told to end
-  int ExitStatus = 0;
+  bool connectWaitActive_ = false;  // btnConnectClick is waiting for the connection
+  bool applicationEnded_ = false;   // the program has been told to end
+  int exitStatus_ = 0;
   // What the group and account fields showed at start; a No to the
   // confirmation puts them back.
-  QString StartGroupText;
-  QString StartAccountText;
+  QString startGroupText_;
+  QString startAccountText_;
 
   // ---- the console ----
   std::string ConsoleLine;
-  bool trimmingConsole = false;
-  bool consoleCrPending = false;  // output ended in a CR whose LF may follow
-  bool consoleKeysHeld_ = false;  // input went off in the focused console
+  bool trimmingConsole_ = false;
+  bool consoleCrPending_ = false;  // output ended in a CR whose LF may follow
+  bool consoleKeysHeld_ = false;   // input went off in the focused console
 
   // ---- progress waiting for the next frame ----
   struct PendingProgress {
@@ -200,3 +200,5 @@ private:
   QTimer frameTimer_;
   QElapsedTimer sinceProgressShown_;
 };
+
+}  // namespace shell

@@ -4,7 +4,11 @@
 
 #include <QApplication>
 
+namespace shell {
+
 void ConfigureApplication() {
   QApplication::setApplicationName(kApplicationTitle);
   QApplication::setQuitOnLastWindowClosed(false);  // the window ends the program itself
 }
+
+}  // namespace shell

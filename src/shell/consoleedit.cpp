@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+namespace shell {
+
 namespace {
 
 // Keys that make no character on a terminal keyboard, whatever text the
@@ -69,3 +71,5 @@ void ConsoleEdit::keyPressEvent(QKeyEvent* event) {
     emit KeyChar(static_cast<std::uint8_t>(c));
   }
 }
+
+}  // namespace shell

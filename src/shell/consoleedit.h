@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace shell {
+
 class ConsoleEdit final : public QPlainTextEdit {
   Q_OBJECT
 public:
@@ -19,3 +21,5 @@ signals:
 protected:
   void keyPressEvent(QKeyEvent* event) override;
 };
+
+}  // namespace shell

@@ -5,7 +5,6 @@
 
 #include "shell/statuslabel.h"  // tests read the whole status text
 
-class ConsoleEdit;
 class QAction;
 class QFrame;
 class QLabel;
@@ -14,6 +13,10 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+
+namespace shell {
+
+class ConsoleEdit;
 
 struct TNSVTControls {
   QFrame* Panel0 = nullptr;  // status area
@@ -43,3 +46,5 @@ struct TNSVTControls {
   QMenu* Help1 = nullptr;
   QAction* About1 = nullptr;
 };
+
+}  // namespace shell

@@ -6,6 +6,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+namespace shell {
+
 // Box texts can carry what the host wrote (an error report quotes its
 // answer): shown as text, never rendered as HTML.
 
@@ -39,3 +41,5 @@ std::optional<std::string> QtDialogs::Input(QWidget* parent, const std::string& 
   }
   return dialog.textValue().toLatin1().toStdString();
 }
+
+}  // namespace shell

@@ -11,6 +11,8 @@
 
 class QWidget;
 
+namespace shell {
+
 class Dialogs {
 public:
   virtual ~Dialogs() = default;
@@ -37,3 +39,5 @@ public:
 
 using install::kApplicationTitle;
 inline constexpr const char* kWindowCaption = "ZORBELIX MPEiX Installer";
+
+}  // namespace shell

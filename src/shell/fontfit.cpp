@@ -5,6 +5,8 @@
 
 #include <climits>
 
+namespace shell {
+
 namespace {
 
 QFont MakeFont(const FontChoice& choice, const FontNeed& need, int pixels) {
@@ -46,3 +48,5 @@ QFont FitFont(const FontNeed& need, std::span<const QString> texts, QSize box, b
   }
   return MakeFont(need.choices.front(), need, need.smallestPixels);
 }
+
+}  // namespace shell

@@ -11,6 +11,8 @@
 
 #include <span>
 
+namespace shell {
+
 struct FontChoice {
   const char* family;
   QFont::Stretch stretch = QFont::Unstretched;
@@ -30,3 +32,5 @@ bool TextFits(const QFont& font, const QString& text, QSize box, bool wrap);
 // The largest font of need in which every text fits box (the smallest
 // pixel size of the first choice when none does).
 QFont FitFont(const FontNeed& need, std::span<const QString> texts, QSize box, bool wrap);
+
+}  // namespace shell

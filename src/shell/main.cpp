@@ -7,17 +7,17 @@
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  ConfigureApplication();
+  shell::ConfigureApplication();
 
-  QtDialogs dialogs;
-  TNSVT::Platform platform;
+  shell::QtDialogs dialogs;
+  shell::TNSVT::Platform platform;
   platform.dialogs = &dialogs;
   platform.arguments = QApplication::arguments().mid(1);
-  TNSVT window(std::move(platform));
+  shell::TNSVT window(std::move(platform));
   QObject::connect(
-      &window, &TNSVT::ApplicationEnd, &application,
+      &window, &shell::TNSVT::ApplicationEnd, &application,
       [](int status) { QCoreApplication::exit(status); }, Qt::QueuedConnection);
-  window.setWindowTitle(kWindowCaption);
+  window.setWindowTitle(shell::kWindowCaption);
   window.show();
   return QApplication::exec();
 }

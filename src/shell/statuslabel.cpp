@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyle>
 
+namespace shell {
+
 namespace {
 
 // One line: the line breaks of a host's answer read as blanks.
@@ -60,3 +62,5 @@ void StatusLabel::changeEvent(QEvent* event) {
     UpdateWholeTextHints();
   }
 }
+
+}  // namespace shell

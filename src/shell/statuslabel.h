@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QString>
 
+namespace shell {
+
 class StatusLabel final : public QLabel {
   Q_OBJECT
 public:
@@ -27,3 +29,5 @@ private:
   void UpdateWholeTextHints();
   QString description_;
 };
+
+}  // namespace shell

@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <string>
 
+namespace shell {
+
 namespace {
 
 const char kTraceFileName[] = "TRACEFIL";
@@ -53,18 +55,18 @@ void TNSVT::btnProcessClick() {
   if (run_.InProgress()) {
     return;
   }
-  const bool ctrlHeld = keyboardModifiers().testFlag(Qt::ControlModifier);
+  const bool ctrlHeld = CurrentModifiers().testFlag(Qt::ControlModifier);
 
   // The group setting is looked up again at each press.
   if (install::NeedsConfirmation(TableString(install::kIdDefaultGroup),
                                  run_.scriptVars()[install::kDefaultAccountVar],
                                  FieldText(ui_.DefaultGroup), FieldText(ui_.DefaultAccount)) &&
-      !dialogs().Confirm(this, install::kAlteredDefaults)) {
+      !dialogs_.Confirm(this, install::kAlteredDefaults)) {
     // Back to what the row showed at start: the entries as looked up now
     // can differ from it (a blank account shows VORDANEX), and would leave
     // a locked field that can never match again.
-    ui_.DefaultAccount->setText(StartAccountText);
-    ui_.DefaultGroup->setText(StartGroupText);
+    ui_.DefaultAccount->setText(startAccountText_);
+    ui_.DefaultGroup->setText(startGroupText_);
     ui_.DefaultGroup->setFocus();
     ui_.DefaultGroup->selectAll();
     return;
@@ -89,3 +91,5 @@ void TNSVT::DefaultGroupChange() {
 void TNSVT::DefaultAccountChange() {
   FilterField(ui_.DefaultAccount);
 }
+
+}  // namespace shell

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+namespace shell {
+
 namespace {
 
 constexpr int kConnectWaitLimit = 30;  // ticks of Timer2 a connection may take
@@ -29,7 +31,7 @@ const char kConnectedTo[] = "  Connected to: ";
 }  // namespace
 
 void TNSVT::btnConnectClick() {
-  if (connectWaitActive) {
+  if (connectWaitActive_) {
     return;  // a connection is already being waited for
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -38,12 +40,12 @@ void TNSVT::btnConnectClick() {
   ConnectWaitTicks = 0;
   ui_.Timer2->start();
 
-  connectWaitActive = true;
+  connectWaitActive_ = true;
   while (!session_.Connected() && ConnectWaitTicks <= kConnectWaitLimit && ui_.Timer2->isActive() &&
-         !ApplicationEnded) {
+         !applicationEnded_) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
-  connectWaitActive = false;
+  connectWaitActive_ = false;
   ui_.Timer2->stop();
 
   if (session_.Connected()) {
@@ -56,8 +58,8 @@ void TNSVT::btnConnectClick() {
   while (QApplication::overrideCursor() != nullptr) {
     QApplication::restoreOverrideCursor();
   }
-  if (!ApplicationEnded) {
-    dialogs().Message(this, kConnectionFailed);
+  if (!applicationEnded_) {
+    dialogs_.Message(this, kConnectionFailed);
   }
 }
 
@@ -116,7 +118,7 @@ void TNSVT::HandleLogonNotice(std::string_view text) {
     return;
   }
   LogonAccepted = false;
-  dialogs().Message(this, LogonInstruction());
+  dialogs_.Message(this, LogonInstruction());
   SetUiPhase(1);
 }
 
@@ -138,7 +140,7 @@ void TNSVT::ShowErrorReport(int code, const std::string& text, bool box) {
     SetStatus(Latin1(*line));
   }
   if (box && session_.Connected() && install::ErrorShowsBox(code)) {
-    dialogs().Error(this, ui_.lblStatus->text().toLatin1().toStdString());
+    dialogs_.Error(this, ui_.lblStatus->text().toLatin1().toStdString());
   }
 }
 
@@ -161,8 +163,8 @@ void TNSVT::Error(int code, const std::string& text, bool socketFailed) {
   ui_.Timer2->stop();
   ConnectWaitTicks = kConnectWaitEnded;
   if (cutShort) {
-    ExitStatus = kExitIncomplete;
-    dialogs().Error(this, report);
+    exitStatus_ = kExitIncomplete;
+    dialogs_.Error(this, report);
   }
 }
 
@@ -170,7 +172,7 @@ void TNSVT::Closed(bool byHost) {
   // A run still in progress when the host closes the connection (not the
   // log-off that ends a run) did not install anything the operator can rely
   // on: say so before the program ends, and end it with a failure status.
-  const bool hostEnded = byHost && !ApplicationEnded;
+  const bool hostEnded = byHost && !applicationEnded_;
   const bool cutShort = hostEnded && run_.InProgress();
   const std::string report =
       cutShort ? run_.IncompleteInstallationText("the host closed the connection") : std::string();
@@ -179,10 +181,10 @@ void TNSVT::Closed(bool byHost) {
     return;
   }
   if (cutShort) {
-    ExitStatus = kExitIncomplete;
-    dialogs().Error(this, report);
+    exitStatus_ = kExitIncomplete;
+    dialogs_.Error(this, report);
   }
-  if (!ApplicationEnded) {
+  if (!applicationEnded_) {
     close();  // the host ended the session: the program ends
   }
 }
@@ -199,15 +201,17 @@ void TNSVT::RunEnded(install::RunEnd how) {
     case install::RunEnd::Stopped:
     case install::RunEnd::Paused:
       if (run_.TookFailurePath()) {
-        ExitStatus = kExitIncomplete;
+        exitStatus_ = kExitIncomplete;
       } else if (how == install::RunEnd::LoggedOff) {
-        ExitStatus = 0;  // installed
+        exitStatus_ = 0;  // installed
       }
       return;
     case install::RunEnd::PayloadRefused:
     case install::RunEnd::Aborted:
     case install::RunEnd::ScriptError:
-      ExitStatus = kExitIncomplete;
+      exitStatus_ = kExitIncomplete;
       return;
   }
 }
+
+}  // namespace shell

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace shell {
+
 namespace {
 
 constexpr std::uint8_t kBackspace = 8;
@@ -46,8 +48,8 @@ int CountLines(const QTextDocument* document) {
 void TNSVT::Memo1KeyPress(std::uint8_t c) {
   if (c == kBackspace) {
     if (session_.LocalEcho()) {
-      if (consoleCrPending) {
-        consoleCrPending = false;  // the last character is that CR
+      if (consoleCrPending_) {
+        consoleCrPending_ = false;  // the last character is that CR
       } else {
         QTextCursor cursor = EndOf(ui_.Memo1);
         cursor.deletePreviousChar();
@@ -85,10 +87,10 @@ void TNSVT::Memo1KeyPress(std::uint8_t c) {
 }
 
 void TNSVT::Memo1Change() {
-  if (trimmingConsole) {
+  if (trimmingConsole_) {
     return;  // the trimming below changes the text itself
   }
-  trimmingConsole = true;
+  trimmingConsole_ = true;
   QTextDocument* document = ui_.Memo1->document();
   while (CountLines(document) > TNSVT::kConsoleLineLimit) {
     QTextCursor cursor(document);
@@ -106,7 +108,7 @@ void TNSVT::Memo1Change() {
   }
   ui_.Memo1->moveCursor(QTextCursor::End);
   ui_.Memo1->verticalScrollBar()->setValue(ui_.Memo1->verticalScrollBar()->maximum());
-  trimmingConsole = false;
+  trimmingConsole_ = false;
 }
 
 // Only CR LF ends a console line, as in the console the program was made
@@ -123,8 +125,8 @@ void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < length; ++i) {
     const char c = text[i];
-    if (consoleCrPending) {
-      consoleCrPending = false;
+    if (consoleCrPending_) {
+      consoleCrPending_ = false;
       if (c == kLf) {
         InsertConsoleBreak();
         start = i + 1;
@@ -133,7 +135,7 @@ void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
     }
     if (c == kCr || c == kLf) {
       InsertConsoleText(std::string_view(text + start, i - start));
-      consoleCrPending = c == kCr;
+      consoleCrPending_ = c == kCr;
       start = i + 1;
     }
   }
@@ -141,7 +143,7 @@ void TNSVT::AppendConsoleBytes(std::span<const std::uint8_t> bytes) {
 }
 
 void TNSVT::InsertConsoleBreak() {
-  consoleCrPending = false;
+  consoleCrPending_ = false;
   EndOf(ui_.Memo1).insertText(kLineBreak);
 }
 
@@ -162,9 +164,11 @@ void TNSVT::InsertConsoleText(std::string_view text) {
 }
 
 void TNSVT::EndConsoleLine() {
-  consoleCrPending = false;  // a CR left waiting was a lone one
+  consoleCrPending_ = false;  // a CR left waiting was a lone one
   const QTextBlock last = ui_.Memo1->document()->lastBlock();
   if (last.length() > 1) {
     InsertConsoleBreak();
   }
 }
+
+}  // namespace shell

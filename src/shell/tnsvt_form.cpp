@@ -30,6 +30,8 @@
 
 #include <vector>
 
+namespace shell {
+
 namespace {
 
 // Window geometry, in pixels of the client area.
@@ -149,14 +151,14 @@ TNSVT::TNSVT(Platform platform, QWidget* parent)
   ui_.lblStatus->SetStatusText(kStatusReady);
   SetLogonLabel(kLogonLabelEmpty);
 
-  HintConnect = TableString(kIdHintConnect);
-  LogonHead = TableString(kIdLogonHead);
-  LogonTail = TableString(kIdLogonTail);
-  HintAtPrompt = TableString(kIdHintAtPrompt);
+  hintConnect_ = TableString(kIdHintConnect);
+  logonHead_ = TableString(kIdLogonHead);
+  logonTail_ = TableString(kIdLogonTail);
+  hintAtPrompt_ = TableString(kIdHintAtPrompt);
 
   SetUpGroupAccountRow();
-  StartGroupText = ui_.DefaultGroup->text();
-  StartAccountText = ui_.DefaultAccount->text();
+  startGroupText_ = ui_.DefaultGroup->text();
+  startAccountText_ = ui_.DefaultAccount->text();
   FitFonts();
   SetUiPhase(0);
 }
@@ -167,7 +169,7 @@ std::string TNSVT::TableString(int id) const {
   return platform_.tableString ? platform_.tableString(id) : LoadTableString(id);
 }
 
-Qt::KeyboardModifiers TNSVT::keyboardModifiers() const {
+Qt::KeyboardModifiers TNSVT::CurrentModifiers() const {
   return platform_.keyboardModifiers ? platform_.keyboardModifiers()
                                      : QGuiApplication::keyboardModifiers();
 }
@@ -376,8 +378,8 @@ void TNSVT::FitFonts() {
 // sets later (MSGW) may make its font smaller still.
 void TNSVT::FitActionFont(const QString& also) {
   const FontNeed serif{kSerifChoices, QFont::Serif, true, kSerifLargestPixels, kSmallestPixels};
-  std::vector<QString> hints{Latin1(HintConnect), Latin1(LogonInstruction()), Latin1(HintAtPrompt),
-                             Latin1(run_.actionText())};
+  std::vector<QString> hints{Latin1(hintConnect_), Latin1(LogonInstruction()),
+                             Latin1(hintAtPrompt_), Latin1(run_.actionText())};
   if (!also.isEmpty()) {
     hints.push_back(also);
   }
@@ -406,7 +408,7 @@ void TNSVT::SetUpGroupAccountRow() {
 }
 
 std::string TNSVT::LogonInstruction() const {
-  return LogonHead + run_.requiredLogon() + LogonTail;
+  return logonHead_ + run_.requiredLogon() + logonTail_;
 }
 
 void TNSVT::SetUiPhase(int phase) {
@@ -415,7 +417,7 @@ void TNSVT::SetUiPhase(int phase) {
   } else {
     UiPhase = static_cast<std::uint8_t>(phase);
   }
-  if (UiPhase == 2 && !install::LogonAccepted(LogonLabel, run_.requiredLogon())) {
+  if (UiPhase == 2 && !install::LogonAccepted(logonLabel_, run_.requiredLogon())) {
     UiPhase = 1;
   }
 
@@ -424,7 +426,7 @@ void TNSVT::SetUiPhase(int phase) {
   ui_.Panel3->setVisible(UiPhase == 3);
   switch (UiPhase) {
     case 0:
-      ShowAction(HintConnect);
+      ShowAction(hintConnect_);
       SetConsoleInput(false);
       ui_.btnProcess->setEnabled(false);
       LogonAccepted = false;
@@ -437,7 +439,7 @@ void TNSVT::SetUiPhase(int phase) {
       ShowAction(LogonInstruction());
       break;
     case 2:
-      ShowAction(HintAtPrompt);
+      ShowAction(hintAtPrompt_);
       break;
     default:
       ShowAction(run_.actionText());
@@ -449,17 +451,17 @@ void TNSVT::SetUiPhase(int phase) {
 }
 
 void TNSVT::SetLogonLabel(const std::string& text) {
-  LogonLabel = text;
+  logonLabel_ = text;
   ui_.lblLogonString->setText(Latin1(text));
 }
 
 // The phase hint is set at every read request; only a change reaches the
 // label, so the receive path stays free of allocations.
 void TNSVT::ShowAction(const std::string& text) {
-  if (text == shownAction && !ui_.lblAction->text().isNull()) {
+  if (text == shownAction_ && !ui_.lblAction->text().isNull()) {
     return;
   }
-  shownAction = text;
+  shownAction_ = text;
   const QString shown = Latin1(text);
   if (!TextFits(ui_.lblAction->font(), shown, ui_.lblAction->size(), true)) {
     FitActionFont(shown);
@@ -487,8 +489,8 @@ void TNSVT::LetEventsRun() {
 
 void TNSVT::EndApplication() {
   FlushProgress();
-  ApplicationEnded = true;
-  emit ApplicationEnd(ExitStatus);
+  applicationEnded_ = true;
+  emit ApplicationEnd(exitStatus_);
 }
 
 void TNSVT::btnExitClick() {
@@ -546,8 +548,10 @@ bool TNSVT::event(QEvent* event) {
 }
 
 void TNSVT::closeEvent(QCloseEvent* event) {
-  if (!ApplicationEnded) {
+  if (!applicationEnded_) {
     FormClose();
   }
   event->accept();
 }
+
+}  // namespace shell

@@ -23,6 +23,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace shell {
+
 namespace {
 
 constexpr double kMillisecondsPerSecond = 1000.0;
@@ -40,18 +42,18 @@ const std::uint8_t kLineBreak[] = {'\r', '\n'};
 // put on screen behind it first.
 void TNSVT::Message(const std::string& text) {
   FlushProgress();
-  dialogs().Message(this, text);
+  dialogs_.Message(this, text);
 }
 
 bool TNSVT::Confirm(const std::string& text) {
   FlushProgress();
-  return dialogs().Confirm(this, text);
+  return dialogs_.Confirm(this, text);
 }
 
 std::optional<std::string> TNSVT::Input(const std::string& caption, const std::string& prompt,
                                         int /*variable*/) {
   FlushProgress();
-  return dialogs().Input(this, caption, prompt, "");
+  return dialogs_.Input(this, caption, prompt, "");
 }
 
 void TNSVT::SetConsoleInput(bool on) {
@@ -139,3 +141,5 @@ void TNSVT::FlushProgress() {
   ui_.pb1->setValue(shown.filePercent);
   ui_.pb2->setValue(shown.overallPercent);
 }
+
+}  // namespace shell

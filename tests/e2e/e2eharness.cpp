@@ -23,6 +23,8 @@
 #include <csignal>
 #endif
 
+using shell::TNSVT;
+
 namespace e2e {
 
 namespace {

@@ -87,7 +87,7 @@ public:
   ~Installer();
 
   support::RecordingDialogs dialogs;
-  std::unique_ptr<TNSVT> window;
+  std::unique_ptr<shell::TNSVT> window;
   Qt::KeyboardModifiers modifiers = Qt::NoModifier;
   bool ended = false;  // the window asked the program to end
   int exitStatus = 0;  // with this status

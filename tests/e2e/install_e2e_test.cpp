@@ -19,6 +19,7 @@
 
 using e2e::Installer;
 using e2e::SimHost;
+using shell::TNSVT;
 using Kind = support::RecordingDialogs::Kind;
 
 namespace {

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+using shell::ConsoleEdit;
+using shell::TNSVT;
 using support::Bytes;
 using support::RecordingDialogs;
 using support::WindowRig;

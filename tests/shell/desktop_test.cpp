@@ -20,6 +20,10 @@
 #include <cstring>
 #include <memory>
 
+using shell::ConfigureApplication;
+using shell::kWindowCaption;
+using shell::QtDialogs;
+using shell::TNSVT;
 using support::WindowRig;
 namespace host = support::host;
 

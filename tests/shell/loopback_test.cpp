@@ -24,6 +24,7 @@
 #include <unistd.h>
 #endif
 
+using shell::TNSVT;
 using support::Bytes;
 using support::LoopbackHost;
 using support::RecordingDialogs;

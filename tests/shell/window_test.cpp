@@ -18,6 +18,8 @@
 
 #include <functional>
 
+using shell::StatusLabel;
+using shell::TNSVT;
 using support::Bytes;
 using support::RecordingDialogs;
 using support::WindowRig;

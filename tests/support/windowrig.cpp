@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+using shell::TNSVT;
+
 namespace support {
 
 // ---- WindowRig ----

@@ -22,7 +22,7 @@
 namespace support {
 
 // The window's boxes, recorded and answered without blocking.
-class RecordingDialogs final : public Dialogs, public BoxRecorder {
+class RecordingDialogs final : public shell::Dialogs, public BoxRecorder {
 public:
   void Message(QWidget*, const std::string& text) override { Record(Kind::Message, text); }
   void Error(QWidget*, const std::string& text) override { Record(Kind::Error, text); }
@@ -43,7 +43,7 @@ public:
 
   RecordingDialogs dialogs;
   CaptureSocket* socket = nullptr;
-  std::unique_ptr<TNSVT> window;
+  std::unique_ptr<shell::TNSVT> window;
   Qt::KeyboardModifiers modifiers = Qt::NoModifier;
   bool ended = false;  // the window asked the program to end
   int exitStatus = 0;  // with this status

@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <limits>
 
+#include "commandinterpreter.h"
+
 namespace {
 
 using faults::Action;
@@ -45,6 +47,16 @@ const char* kPointHelp =
     "every session or, with --fault-sessions N, in sessions 1 to N only.\n"
     "Exit status with --once, or after SIGINT/SIGTERM: 0 all well, 1 an --expect check\n"
     "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.";
+
+constexpr int kHelpNameWidth = 10;
+
+// The commands the ":" prompt understands, one a line, from the interpreter's table.
+QString commandList() {
+  QString out = "Commands at the \":\" prompt (any case):\n";
+  for (const mpe::CommandHelp& c : mpe::CommandInterpreter::commandHelp())
+    out += QString("  %1%2\n").arg(QString(c.verb), -kHelpNameWidth).arg(c.help);
+  return out;
+}
 
 constexpr int kMaxListenCount = 4096;
 constexpr int kMaxFaultSessions = std::numeric_limits<int>::max();
@@ -174,7 +186,7 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
     return ParseResult::Error;
   }
   if (p.isSet(help)) {
-    *text = p.helpText() + "\n" + kPointHelp + "\n";
+    *text = p.helpText() + "\n" + kPointHelp + "\n\n" + commandList();
     return ParseResult::Help;
   }
   if (!p.positionalArguments().isEmpty()) {

@@ -37,6 +37,7 @@ CloseKind waitForClose(qintptr fd, int timeoutMs) {
 class SimFaultTest : public QObject {
   Q_OBJECT
 private slots:
+  void pointsParseAsTheHostNamesThem();
   void connectionEndsAtNamedPoint_data();
   void connectionEndsAtNamedPoint();
   void faultsActInFirstSessionsOnly_data();
@@ -57,6 +58,24 @@ private slots:
   void sessionsBeyondTheLimitAreRefusedAndIdleOnesEnded();
   void sessionEndsWhenItsOutputIsNotTaken();
 };
+
+// Every point of the table is taken in any case, in the form the host
+// names it when it reaches it; near misses are refused.
+void SimFaultTest::pointsParseAsTheHostNamesThem() {
+  using faults::PointArgument;
+  QString error;
+  for (const faults::PointEntry& entry : faults::kPoints) {
+    const QString name =
+        (entry.argument == PointArgument::None     ? faults::pointName(entry.point)
+         : entry.argument == PointArgument::Number ? faults::pointName(entry.point, 7)
+                                                   : faults::pointName(entry.point, "build"))
+            .text();
+    QCOMPARE(faults::normalizePoint(name.toUpper(), &error).value_or("refused: " + error), name);
+  }
+  for (const char* bad :
+       {"fcopy-records:3", "block:0", "block", "logon:1", "command:", "command:A B"})
+    QVERIFY2(!faults::normalizePoint(bad, &error), bad);
+}
 
 void SimFaultTest::connectionEndsAtNamedPoint_data() {
   QTest::addColumn<QString>("option");

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "blockprogram.h"
+#include "faultpoints.h"
 #include "fcopy.h"
 #include "mpetexts.h"
 
@@ -97,7 +98,7 @@ void CommandInterpreter::input(const QByteArray& data) {
 void CommandInterpreter::logonPrompt() {
   phase_ = Phase::Logon;
   terminal_.setEcho(true);
-  terminal_.markPoint("logon");
+  terminal_.markPoint(faults::pointName(faults::Point::Logon));
   terminal_.writeInPlace(text::kLogonPrompt);
   terminal_.postRead(kLogonReadLength);
 }
@@ -183,7 +184,7 @@ void CommandInterpreter::askPassword() {
   phase_ = Phase::Password;
   const PasswordCheck& check = passwords_.first();
   terminal_.setEcho(false);
-  terminal_.markPoint("password");
+  terminal_.markPoint(faults::pointName(faults::Point::Password));
   terminal_.writeInPlace(text::passwordPrompt(check.kind, check.name));
   terminal_.postRead(kPasswordReadLength);
 }
@@ -236,7 +237,7 @@ void CommandInterpreter::completeLogon() {
   terminal_.writeLine(text::kBannerCopyright);
   terminal_.sendLogonNotice(config_.logonNotice.value_or(latin(logonText())));
   terminal_.logEvent("logged on as " + logonText());
-  terminal_.markPoint("after-logon");
+  terminal_.markPoint(faults::pointName(faults::Point::AfterLogon));
   commandPrompt();
 }
 
@@ -272,7 +273,7 @@ void CommandInterpreter::command(const QString& rawLine) {
   const QString verb = (end < 0 ? line : line.left(end)).toUpper();
   const QString args = end < 0 ? QString() : line.mid(end).trimmed();
   terminal_.logEvent("command " + line);
-  terminal_.markPoint("command:" + verb);
+  terminal_.markPoint(faults::pointName(faults::Point::Command, verb));
 
   const CommandRow* row = findCommand(verb);
   if (config_.failCommands.contains(verb, Qt::CaseInsensitive)) {

@@ -40,15 +40,24 @@ constexpr FaultOption kFaultOptions[] = {
      "byte every 2 s of a message that never ends)."},
 };
 
-const char* kPointHelp =
-    "Points: connect, logon, password, after-logon, command:VERB, fcopy-record:N, fcopy-end,\n"
-    "challenge, descriptor, header, block-confirm, block:N. A fault takes effect at the\n"
-    "host's next read request after the point (BYE: at the close), once per session, in\n"
-    "every session or, with --fault-sessions N, in sessions 1 to N only.\n"
+const char* kFaultHelp =
+    "A fault takes effect at the host's next read request after its point (BYE: at the\n"
+    "close), once per session, in every session or, with --fault-sessions N, in sessions\n"
+    "1 to N only.\n"
     "Exit status with --once, or after SIGINT/SIGTERM: 0 all well, 1 an --expect check\n"
-    "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.";
+    "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.\n";
 
+constexpr int kHelpPointWidth = 16;
 constexpr int kHelpNameWidth = 10;
+
+// The fault points, one a line, from their table.
+QString pointList() {
+  QString out = "Points (POINT):\n";
+  for (const faults::PointEntry& entry : faults::kPoints)
+    out +=
+        QString("  %1%2\n").arg(faults::pointPattern(entry), -kHelpPointWidth).arg(entry.meaning);
+  return out;
+}
 
 // The commands the ":" prompt understands, one a line, from the interpreter's table.
 QString commandList() {
@@ -186,7 +195,7 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
     return ParseResult::Error;
   }
   if (p.isSet(help)) {
-    *text = p.helpText() + "\n" + kPointHelp + "\n\n" + commandList();
+    *text = p.helpText() + "\n" + pointList() + kFaultHelp + "\n" + commandList();
     return ParseResult::Help;
   }
   if (!p.positionalArguments().isEmpty()) {

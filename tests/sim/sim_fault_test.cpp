@@ -138,7 +138,7 @@ void SimFaultTest::terminationRequestCarriesReasonLowByteFirst() {
   SimProcess atConnect;
   QVERIFY(atConnect.start({"--once", "--terminate-at", "connect"}));
   TestTerminal u;
-  QVERIFY(u.connectTo(atConnect.port));
+  QVERIFY(u.connectTo(atConnect.port()));
   QVERIFY(u.waitClosed());
   QCOMPARE(u.terminationReasons, QList<int>{2});
   QCOMPARE(u.received.size(), 1);
@@ -200,7 +200,7 @@ void SimFaultTest::readLengthChangedAtPoint() {
   SimProcess sim;
   QVERIFY(sim.start({"--read-length", option}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate());
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate());
   int read = t.nextRead();
   if (step > 0) {
     QCOMPARE(t.answer("HELLO MANAGER.SYS"), 80);
@@ -264,7 +264,7 @@ void SimFaultTest::deviationsMakeVerdictTwo() {
   SimProcess sim;
   QVERIFY(sim.start({"--once"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port));
+  QVERIFY(t.connectTo(sim.port()));
   if (kind == 0) {
     QVERIFY(t.nextRead(300) < 0);  // the negotiation request
     QByteArray reply = TestTerminal::negotiationReply();
@@ -296,7 +296,7 @@ void SimFaultTest::earlyTerminationIsNoDeviation() {
   SimProcess sim;
   QVERIFY(sim.start({"--once"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port));
+  QVERIFY(t.connectTo(sim.port()));
   QByteArray request(10, '\0');
   request[1] = 10;  // length
   request[2] = 2;   // version
@@ -348,7 +348,7 @@ void SimFaultTest::sessionsShareStoreAndRunningProgramIsInUse() {
 void SimFaultTest::stopsOnSigterm() {
   SimProcess sim;
   QVERIFY(sim.start({}));
-  ::kill(static_cast<pid_t>(sim.process.processId()), SIGTERM);
+  ::kill(static_cast<pid_t>(sim.pid()), SIGTERM);
   QCOMPARE(sim.waitExit(), 0);
   QVERIFY(sim.log().contains("stopping"));
 }
@@ -359,7 +359,7 @@ void SimFaultTest::sessionsBeyondTheLimitAreRefusedAndIdleOnesEnded() {
   TestTerminal first;
   QCOMPARE(connectAndLogOn(sim, first), 80);
   TestTerminal second;
-  QVERIFY(second.connectTo(sim.port));
+  QVERIFY(second.connectTo(sim.port()));
   QVERIFY(second.waitClosed());
   QVERIFY(sim.waitForLog("refusing a connection: 1 sessions already"));
   QVERIFY(first.waitClosed(3000));

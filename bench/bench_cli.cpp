@@ -17,16 +17,15 @@
 //
 // Linux only (every 127.x address is local there; wait4 gives the child's
 // usage, /proc the simulators').
+#include "simchild.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -55,7 +54,6 @@ constexpr int kHostsPerSimulator = 250;  // 127.0.B.2 to 127.0.B.251
 constexpr int kFirstBlock = 10;          // 127.0.10.x, 127.0.11.x, ...
 constexpr int kFirstHostByte = 2;
 constexpr int kStartWaitMs = 20000;
-constexpr int kPollMs = 50;
 constexpr double kTargetRatio = 1.5;
 constexpr double kTargetCpuMs = 20;
 constexpr double kTargetRssMb = 300;
@@ -101,42 +99,26 @@ double Seconds(const timeval& t) {
 class Simulator {
 public:
   Simulator(const Settings& settings, const QString& dir, int block, int count)
-      : store_(dir + "/store"), log_(dir + "/sim.log") {
+      : store_(dir + "/store"), child_(support::SimChild::Ending::Terminate, kStartWaitMs) {
     for (int i = 0; i < count; ++i) {
       addresses_ << QString("127.0.%1.%2").arg(block).arg(kFirstHostByte + i);
     }
     QDir().mkpath(store_);
-    process_.setStandardErrorFile(log_);
-    process_.start(settings.sim, {"--listen", addresses_.first() + ":" + kPort, "--listen-count",
-                                  QString::number(count), "--store", store_, "--latency-ms",
-                                  QString::number(settings.latencyMs)});
+    child_.setLogFile(dir + "/sim.log");
+    child_.start(settings.sim, {"--listen", addresses_.first() + ":" + kPort, "--listen-count",
+                                QString::number(count), "--store", store_, "--latency-ms",
+                                QString::number(settings.latencyMs)});
   }
-  ~Simulator() {
-    process_.terminate();
-    if (!process_.waitForFinished(kStartWaitMs)) {
-      process_.kill();
-      process_.waitForFinished(kStartWaitMs);
-    }
-  }
-  bool WaitListening() {
-    QDeadlineTimer deadline(kStartWaitMs);
-    while (!deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
-      if (ReadAll(log_).contains("mpe-host-sim: store ")) {
-        return true;
-      }
-      QThread::msleep(kPollMs);
-    }
-    return false;
-  }
+  bool WaitListening() { return child_.waitListening(kStartWaitMs); }
   const QStringList& addresses() const { return addresses_; }
   QString StoredPath(int host) const {
     return store_ + "/" + QString::number(host + 1) + "/SYS/PUB/ZORBELIX";
   }
-  QString log() const { return QString::fromLocal8Bit(ReadAll(log_)); }
+  QString log() { return child_.log(); }
   // User + system CPU so far, from /proc/PID/stat (fields 14 and 15).
   double CpuSeconds() const {
     const QList<QByteArray> fields =
-        ReadAll(QString("/proc/%1/stat").arg(process_.processId())).split(')').last().split(' ');
+        ReadAll(QString("/proc/%1/stat").arg(child_.pid())).split(')').last().split(' ');
     constexpr int kUserField = 12;  // counted after the ')' that ends the name
     constexpr int kSystemField = 13;
     if (fields.size() <= kSystemField) {
@@ -150,8 +132,7 @@ public:
 private:
   QStringList addresses_;
   QString store_;
-  QString log_;
-  QProcess process_;
+  support::SimChild child_;
 };
 
 using Simulators = std::vector<std::unique_ptr<Simulator>>;

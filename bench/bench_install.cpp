@@ -32,16 +32,15 @@
 #include "nsvt/clientsocket.h"
 #include "nsvt/session.h"
 #include "shell/TNSVT.h"
+#include "simchild.h"
 #include "windowrig.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -85,68 +84,22 @@ double CpuSeconds() {
 
 // ---- the simulator as a child process ----
 
-class Simulator {
-public:
-  Simulator(QString program, QString store, QString logFile)
-      : program_(std::move(program)), store_(std::move(store)), logFile_(std::move(logFile)) {}
-  ~Simulator() {
-    if (process_.state() != QProcess::NotRunning) {
-      process_.kill();
-      process_.waitForFinished(2000);
-    }
-  }
-
-  // Starts it on a free port; false (with the reason in error) when it does
-  // not come up.
-  bool Start(const QStringList& extra, QString& error, bool once = true) {
-    // Its log goes to a file, so this process spends nothing reading it.
-    process_.setStandardErrorFile(logFile_);
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.start(program_, QStringList{"--listen", "127.0.0.1:0", "--store", store_} +
-                                 (once ? QStringList{"--once"} : QStringList{}) + extra);
-    if (!process_.waitForStarted(kStartWaitMs)) {
-      error = "cannot start " + program_ + ": " + process_.errorString();
-      return false;
-    }
-    static const QRegularExpression listening("listening on 127\\.0\\.0\\.1:(\\d+)");
-    QDeadlineTimer deadline(kStartWaitMs);
-    while (!deadline.hasExpired()) {
-      const QRegularExpressionMatch match = listening.match(Log());
-      if (match.hasMatch()) {
-        port_ = static_cast<quint16>(match.captured(1).toUInt());
-        return true;
-      }
-      if (process_.waitForFinished(20)) {
-        break;
-      }
-    }
-    error = "the simulator did not say where it listens:\n" + Log();
+// Starts the simulator on a free port with store, its log in logFile (so
+// this process spends nothing reading it); false, with the reason printed
+// under name, when it does not come up.
+bool StartSimulator(support::SimChild& simulator, const QString& program, const QString& store,
+                    const QString& logFile, const QStringList& extra, const QString& name,
+                    bool once = true) {
+  simulator.setLogFile(logFile);
+  simulator.start(program, support::SimChild::freePort() + QStringList{"--store", store} +
+                               (once ? QStringList{"--once"} : QStringList{}) + extra);
+  QString error;
+  if (!simulator.waitListening(kStartWaitMs, &error)) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
     return false;
   }
-
-  // The --once verdict: 0 when the expected file arrived and nothing
-  // deviated; -1 when it did not end.
-  int Verdict() {
-    // waitForFinished is false for a process that has already ended.
-    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(kStartWaitMs)) {
-      return -1;
-    }
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-  }
-
-  QString Log() const {
-    QFile file(logFile_);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
-  }
-  quint16 port() const { return port_; }
-
-private:
-  QString program_;
-  QString store_;
-  QString logFile_;
-  QProcess process_;
-  quint16 port_ = 0;
-};
+  return true;
+}
 
 // ---- one installer session ----
 
@@ -385,14 +338,13 @@ std::optional<SessionResult> Session(const Options& options, const QString& work
                                      const QString& store, const QString& name,
                                      const QStringList& simArgs, const ScriptLines& script,
                                      const char* successBox) {
-  Simulator simulator(options.simulator, store, work + "/" + name + ".log");
+  support::SimChild simulator;
   PaintCounter paintCounter;
   if (options.paints) {
     QApplication::instance()->installEventFilter(&paintCounter);
   }
-  QString error;
-  if (!simulator.Start(simArgs, error)) {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
+  if (!StartSimulator(simulator, options.simulator, store, work + "/" + name + ".log", simArgs,
+                      name)) {
     return std::nullopt;
   }
   const SessionResult result = RunSession(simulator.port(), script, successBox, !options.hidden,
@@ -404,11 +356,13 @@ std::optional<SessionResult> Session(const Options& options, const QString& work
     }
     std::printf("\n");
   }
-  const int verdict = simulator.Verdict();
+  // The --once verdict: 0 when the expected file arrived and nothing
+  // deviated; -1 when the simulator did not end.
+  const int verdict = simulator.waitExit(kStartWaitMs);
   if (!result.ok || verdict != 0) {
     std::fprintf(stderr, "%s: %s (simulator verdict %d)\n--- simulator log ---\n%s\n",
                  qPrintable(name), result.ok ? "installer finished" : qPrintable(result.failure),
-                 verdict, qPrintable(simulator.Log()));
+                 verdict, qPrintable(simulator.log()));
     return std::nullopt;
   }
   return result;
@@ -445,10 +399,9 @@ private:
 constexpr int kConnectRunLimitMs = 30000;
 
 int RunConnects(const Options& options, const QString& work) {
-  Simulator simulator(options.simulator, work + "/store-connects", work + "/connects.log");
-  QString error;
-  if (!simulator.Start({}, error, false)) {
-    std::fprintf(stderr, "connects: %s\n", qPrintable(error));
+  support::SimChild simulator;
+  if (!StartSimulator(simulator, options.simulator, work + "/store-connects",
+                      work + "/connects.log", {}, "connects", false)) {
     return 1;
   }
   // Holds every lookup for the whole run; the workers are never joined.

@@ -52,7 +52,7 @@ public:
   void postRead(int length) override { pendingRead = length; }
   void setEcho(bool) override {}
   void sendLogonNotice(const QByteArray&) override {}
-  void markPoint(const QString&) override {}
+  void markPoint(const faults::PointName&) override {}
   void logEvent(const QString&) override {}
   void logOff() override { over = true; }
   void terminate(int) override { over = true; }

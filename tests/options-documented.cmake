@@ -1,7 +1,10 @@
 # Every option of a program is documented: each option named in its --help
 # (and, with SOURCE, each option the source's parser declares, so that an
 # option the hand-written help forgets is caught too) must appear as --NAME
-# in the help, in the man page and in the folder's README.
+# in the help, in the man page and in the folder's README. So must the names
+# of the lists the help prints from the program's tables (the simulator's
+# fault points and MPE commands): each in the README as `NAME, and a point
+# in the man page too, as a .B or .BI line.
 #   cmake -DPROGRAM=... -DMAN=... -DREADME=... [-DSOURCE=options.cpp] -P options-documented.cmake
 foreach(variable PROGRAM MAN README)
   if(NOT DEFINED ${variable})
@@ -45,6 +48,29 @@ string(REGEX REPLACE "\\\\f[BIRP]" "" man "${man}")
 file(READ ${README} readme)
 
 set(missing "")
+
+# A list in the help: a heading that ends in ":", then lines of two spaces,
+# a name and what it means.
+set(listed 0)
+foreach(list Points Commands)
+  if(NOT "${help}" MATCHES "\n${list}[^\n]*:((\n  [^\n]*)+)")
+    continue()
+  endif()
+  string(REGEX MATCHALL "\n  [^ \n]+" items "${CMAKE_MATCH_1}")
+  foreach(item IN LISTS items)
+    string(STRIP "${item}" item)
+    math(EXPR listed "${listed} + 1")
+    if(NOT "${readme}" MATCHES "`${item}([^A-Za-z0-9-]|$)")
+      string(APPEND missing "\n  ${list} ${item} is not in the readme")
+    endif()
+    # The man page sets a point's argument in italics: ".BI command: verb".
+    string(REGEX REPLACE ":.*" ":" stem "${item}")
+    if(list STREQUAL "Points" AND NOT "${man}" MATCHES "\n\\.BI? ${stem}([^a-z0-9-]|$)")
+      string(APPEND missing "\n  ${list} ${item} is not in the man page")
+    endif()
+  endforeach()
+endforeach()
+
 foreach(name IN LISTS names)
   foreach(place help man readme)
     if(NOT "${${place}}" MATCHES "--${name}([^a-z0-9-]|$)")
@@ -53,7 +79,7 @@ foreach(name IN LISTS names)
   endforeach()
 endforeach()
 if(missing)
-  message(FATAL_ERROR "Undocumented options of ${PROGRAM}:${missing}")
+  message(FATAL_ERROR "Undocumented in ${PROGRAM}:${missing}")
 endif()
 list(LENGTH names count)
-message(STATUS "${count} options, each in the help, the man page and the README")
+message(STATUS "${count} options and ${listed} listed names, each where it belongs")

@@ -17,12 +17,6 @@
 
 #include <zlib.h>
 
-#ifdef __linux__
-#include <sys/prctl.h>
-
-#include <csignal>
-#endif
-
 using shell::TNSVT;
 
 namespace e2e {
@@ -89,56 +83,27 @@ SimHost::SimHost(const QStringList& args) : args_(args) {
   }
   // E2E_KEEP=1 keeps the store and transcript for a look after the run.
   dir_.setAutoRemove(qEnvironmentVariableIntValue("E2E_KEEP") == 0);
-  QStringList all{"--listen", "127.0.0.1:0",  "--store",
-                  storeDir(), "--transcript", dir_.path() + "/transcript.txt"};
-  all << args;
-  process_.setProgram(QStringLiteral(MPE_HOST_SIM_PATH));
-  process_.setArguments(all);
-#ifdef __linux__
-  // A test that crashes takes its simulator with it.
-  process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-#endif
-  process_.start();
+  child_.start(
+      QStringLiteral(MPE_HOST_SIM_PATH),
+      support::SimChild::freePort() +
+          QStringList{"--store", storeDir(), "--transcript", dir_.path() + "/transcript.txt"} +
+          args);
 }
 
 bool SimHost::ok() {
-  if (port_ != 0 || waited_) {
-    return port_ != 0;
+  if (!waited_) {
+    waited_ = true;
+    listening_ = child_.waitListening(kStartWaitMs);
   }
-  waited_ = true;
-  if (!process_.waitForStarted(kStartWaitMs)) {
-    return false;
-  }
-  static const QRegularExpression listening("listening on [0-9.]+:(\\d+)");
-  QDeadlineTimer deadline(kStartWaitMs);
-  while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
-    const QRegularExpressionMatch match = listening.match(log());
-    if (match.hasMatch() && log().contains("mpe-host-sim: store ")) {
-      port_ = static_cast<quint16>(match.captured(1).toUInt());
-      return true;
-    }
-    process_.waitForReadyRead(100);
-  }
-  return false;
+  return listening_;
 }
 
 quint16 SimHost::port() {
-  return ok() ? port_ : 0;
-}
-
-SimHost::~SimHost() {
-  if (process_.state() != QProcess::NotRunning) {
-    process_.terminate();
-    if (!process_.waitForFinished(kStartWaitMs)) {
-      process_.kill();
-      process_.waitForFinished(kStartWaitMs);
-    }
-  }
+  return ok() ? child_.port() : 0;
 }
 
 QString SimHost::log() {
-  log_ += QString::fromLocal8Bit(process_.readAllStandardError());
-  return log_;
+  return child_.log();
 }
 
 QString SimHost::transcript() const {

@@ -7,11 +7,11 @@
 // console, clicking Connect and Begin.
 #pragma once
 
+#include "simchild.h"
 #include "windowrig.h"
 
 #include <QByteArray>
 #include <QMap>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -39,7 +39,6 @@ public:
   // ok() waits until it listens and tells whether it came up, so a
   // simulator can be started ahead of its use.
   explicit SimHost(const QStringList& args = {});
-  ~SimHost();
   SimHost(const SimHost&) = delete;
   SimHost& operator=(const SimHost&) = delete;
 
@@ -65,11 +64,11 @@ public:
 
 private:
   QTemporaryDir dir_;
-  QProcess process_;
-  QString log_;
+  // Asked to end (it stops cleanly) before the store and transcript go.
+  support::SimChild child_{support::SimChild::Ending::Terminate, kStartWaitMs};
   QStringList args_;
-  quint16 port_ = 0;
   bool waited_ = false;
+  bool listening_ = false;
   // SawEvent is polled on every event while an installation runs, so it reads
   // only what the transcript gained since the last call.
   mutable qint64 eventScanEnd_ = 0;

@@ -124,7 +124,7 @@ void SimDialogueTest::sessionReadsAsOnATerminal() {
   SimProcess sim;
   QVERIFY(sim.start({"--once"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate());
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate());
   TerminalScreen shown;
   qsizetype seen = 0;
   const auto showReceived = [&] {
@@ -205,7 +205,7 @@ void SimDialogueTest::passwordsAreAskedWithEchoOff() {
   SimProcess sim;
   QVERIFY(sim.start({"--password", "secret", "--account-password", "acct"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate());
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate());
   QCOMPARE(t.nextRead(), 80);
   QCOMPARE(t.takeText(), QByteArray("MPE XL:"));
   QVERIFY(t.answer("HELLO MANAGER.SYS") > 0);
@@ -227,7 +227,7 @@ void SimDialogueTest::threeWrongPasswordsFailTheLogon() {
   SimProcess sim;
   QVERIFY(sim.start({"--password", "secret"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate() && t.nextRead() > 0);
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate() && t.nextRead() > 0);
   QVERIFY(t.answer("HELLO MANAGER.SYS") > 0);
   QVERIFY(t.answer("WRONG1") > 0);
   // Each prompt and the refusal on lines of their own, as MPE writes them.
@@ -245,7 +245,7 @@ void SimDialogueTest::threeFailedLogonsTerminateTheSession() {
   SimProcess sim;
   QVERIFY(sim.start({"--once"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate() && t.nextRead() > 0);
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate() && t.nextRead() > 0);
   QVERIFY(t.answer("HELLO NOBODY.SYS") > 0);
   QVERIFY(t.answer("HELLO MANAGER") > 0);
   t.send("HELLO MANAGER.NOACCT");
@@ -258,7 +258,7 @@ void SimDialogueTest::commandsBeforeLogonAreRefused() {
   SimProcess sim;
   QVERIFY(sim.start({}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate() && t.nextRead() > 0);
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate() && t.nextRead() > 0);
   t.takeText();
   QCOMPARE(t.answer("PURGE ZORBELIX"), 80);
   const QByteArray text = t.takeText();

@@ -37,6 +37,7 @@ CloseKind waitForClose(qintptr fd, int timeoutMs) {
 class SimFaultTest : public QObject {
   Q_OBJECT
 private slots:
+  void pointsParseAsTheHostNamesThem();
   void connectionEndsAtNamedPoint_data();
   void connectionEndsAtNamedPoint();
   void faultsActInFirstSessionsOnly_data();
@@ -57,6 +58,24 @@ private slots:
   void sessionsBeyondTheLimitAreRefusedAndIdleOnesEnded();
   void sessionEndsWhenItsOutputIsNotTaken();
 };
+
+// Every point of the table is taken in any case, in the form the host
+// names it when it reaches it; near misses are refused.
+void SimFaultTest::pointsParseAsTheHostNamesThem() {
+  using faults::PointArgument;
+  QString error;
+  for (const faults::PointEntry& entry : faults::kPoints) {
+    const QString name =
+        (entry.argument == PointArgument::None     ? faults::pointName(entry.point)
+         : entry.argument == PointArgument::Number ? faults::pointName(entry.point, 7)
+                                                   : faults::pointName(entry.point, "build"))
+            .text();
+    QCOMPARE(faults::normalizePoint(name.toUpper(), &error).value_or("refused: " + error), name);
+  }
+  for (const char* bad :
+       {"fcopy-records:3", "block:0", "block", "logon:1", "command:", "command:A B"})
+    QVERIFY2(!faults::normalizePoint(bad, &error), bad);
+}
 
 void SimFaultTest::connectionEndsAtNamedPoint_data() {
   QTest::addColumn<QString>("option");
@@ -119,7 +138,7 @@ void SimFaultTest::terminationRequestCarriesReasonLowByteFirst() {
   SimProcess atConnect;
   QVERIFY(atConnect.start({"--once", "--terminate-at", "connect"}));
   TestTerminal u;
-  QVERIFY(u.connectTo(atConnect.port));
+  QVERIFY(u.connectTo(atConnect.port()));
   QVERIFY(u.waitClosed());
   QCOMPARE(u.terminationReasons, QList<int>{2});
   QCOMPARE(u.received.size(), 1);
@@ -181,7 +200,7 @@ void SimFaultTest::readLengthChangedAtPoint() {
   SimProcess sim;
   QVERIFY(sim.start({"--read-length", option}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port) && t.negotiate());
+  QVERIFY(t.connectTo(sim.port()) && t.negotiate());
   int read = t.nextRead();
   if (step > 0) {
     QCOMPARE(t.answer("HELLO MANAGER.SYS"), 80);
@@ -245,7 +264,7 @@ void SimFaultTest::deviationsMakeVerdictTwo() {
   SimProcess sim;
   QVERIFY(sim.start({"--once"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port));
+  QVERIFY(t.connectTo(sim.port()));
   if (kind == 0) {
     QVERIFY(t.nextRead(300) < 0);  // the negotiation request
     QByteArray reply = TestTerminal::negotiationReply();
@@ -277,7 +296,7 @@ void SimFaultTest::earlyTerminationIsNoDeviation() {
   SimProcess sim;
   QVERIFY(sim.start({"--once"}));
   TestTerminal t;
-  QVERIFY(t.connectTo(sim.port));
+  QVERIFY(t.connectTo(sim.port()));
   QByteArray request(10, '\0');
   request[1] = 10;  // length
   request[2] = 2;   // version
@@ -329,7 +348,7 @@ void SimFaultTest::sessionsShareStoreAndRunningProgramIsInUse() {
 void SimFaultTest::stopsOnSigterm() {
   SimProcess sim;
   QVERIFY(sim.start({}));
-  ::kill(static_cast<pid_t>(sim.process.processId()), SIGTERM);
+  ::kill(static_cast<pid_t>(sim.pid()), SIGTERM);
   QCOMPARE(sim.waitExit(), 0);
   QVERIFY(sim.log().contains("stopping"));
 }
@@ -340,7 +359,7 @@ void SimFaultTest::sessionsBeyondTheLimitAreRefusedAndIdleOnesEnded() {
   TestTerminal first;
   QCOMPARE(connectAndLogOn(sim, first), 80);
   TestTerminal second;
-  QVERIFY(second.connectTo(sim.port));
+  QVERIFY(second.connectTo(sim.port()));
   QVERIFY(second.waitClosed());
   QVERIFY(sim.waitForLog("refusing a connection: 1 sessions already"));
   QVERIFY(first.waitClosed(3000));

@@ -15,7 +15,7 @@ public:
   void postRead(int length) override { reads << length; }
   void setEcho(bool on) override { echoes << on; }
   void sendLogonNotice(const QByteArray& text) override { notices << text; }
-  void markPoint(const QString& point) override { points << point; }
+  void markPoint(const faults::PointName& point) override { points << point.text(); }
   void logEvent(const QString& text) override { events << text; }
   void logOff() override { loggedOff = true; }
   void terminate(int reason) override { terminatedWith = reason; }

@@ -11,7 +11,7 @@
 // the ":" prompt (or -1). The output up to the prompt stays in the terminal.
 inline int connectAndLogOn(SimProcess& sim, TestTerminal& t,
                            const QByteArray& hello = "HELLO MANAGER.SYS") {
-  if (!t.connectTo(sim.port) || !t.negotiate())
+  if (!t.connectTo(sim.port()) || !t.negotiate())
     return -1;
   if (t.nextRead() < 0)
     return -1;

@@ -1,6 +1,7 @@
 // The receiving host program's side of the block transfer.
 #include "blockprogram.h"
 
+#include "faultpoints.h"
 #include "mpetexts.h"
 
 namespace mpe {
@@ -61,7 +62,7 @@ bool BlockProgram::build(const QByteArray& answer) {
   }
   step_ = Step::Challenge;
   challengeBytes_ = makeChallenge(challengeLength_, session_.id);
-  terminal_.markPoint("challenge");
+  terminal_.markPoint(faults::pointName(faults::Point::Challenge));
   // The challenge must be the only output before the read: the installer
   // counts every byte that arrives.
   terminal_.writeInPlace(challengeBytes_);
@@ -74,7 +75,7 @@ bool BlockProgram::challenge(const QByteArray& echo) {
     return fail(QString("challenge answered with %1 bytes that do not match").arg(echo.size()));
   }
   step_ = Step::Descriptor;
-  terminal_.markPoint("descriptor");
+  terminal_.markPoint(faults::pointName(faults::Point::Descriptor));
   terminal_.writeInPlace(text::kProgramGo);
   terminal_.postRead(kBlockReadLength);
   return false;
@@ -123,11 +124,11 @@ bool BlockProgram::descriptor(const QByteArray& bytes) {
     recordSize_ = d->textRecordSize ? d->textRecordSize : kDefaultTextRecordSize;
     recordLimit_ = d->textRecordLimit;
     step_ = Step::Confirm;
-    terminal_.markPoint("block-confirm");
+    terminal_.markPoint(faults::pointName(faults::Point::BlockConfirm));
     terminal_.postRead(kConfirmReadLength);
   } else {
     step_ = Step::Header;
-    terminal_.markPoint("header");
+    terminal_.markPoint(faults::pointName(faults::Point::Header));
     terminal_.postRead(kBlockReadLength);
   }
   return false;
@@ -144,7 +145,7 @@ bool BlockProgram::header(const QByteArray& bytes) {
   recordSize_ = h->recordSize;
   recordLimit_ = h->recordLimit;
   step_ = Step::Confirm;
-  terminal_.markPoint("block-confirm");
+  terminal_.markPoint(faults::pointName(faults::Point::BlockConfirm));
   terminal_.postRead(kConfirmReadLength);
   return false;
 }
@@ -160,7 +161,7 @@ bool BlockProgram::confirm(const QByteArray& answer) {
 }
 
 void BlockProgram::askForBlock() {
-  terminal_.markPoint(QString("block:%1").arg(nextSequence_));
+  terminal_.markPoint(faults::pointName(faults::Point::Block, nextSequence_));
   terminal_.writeInPlace(text::kProgramBlockReady);
   terminal_.postRead(kBlockReadLength);
 }

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "blockprogram.h"
+#include "faultpoints.h"
 #include "fcopy.h"
 #include "mpetexts.h"
 
@@ -97,7 +98,7 @@ void CommandInterpreter::input(const QByteArray& data) {
 void CommandInterpreter::logonPrompt() {
   phase_ = Phase::Logon;
   terminal_.setEcho(true);
-  terminal_.markPoint("logon");
+  terminal_.markPoint(faults::pointName(faults::Point::Logon));
   terminal_.writeInPlace(text::kLogonPrompt);
   terminal_.postRead(kLogonReadLength);
 }
@@ -183,7 +184,7 @@ void CommandInterpreter::askPassword() {
   phase_ = Phase::Password;
   const PasswordCheck& check = passwords_.first();
   terminal_.setEcho(false);
-  terminal_.markPoint("password");
+  terminal_.markPoint(faults::pointName(faults::Point::Password));
   terminal_.writeInPlace(text::passwordPrompt(check.kind, check.name));
   terminal_.postRead(kPasswordReadLength);
 }
@@ -236,7 +237,7 @@ void CommandInterpreter::completeLogon() {
   terminal_.writeLine(text::kBannerCopyright);
   terminal_.sendLogonNotice(config_.logonNotice.value_or(latin(logonText())));
   terminal_.logEvent("logged on as " + logonText());
-  terminal_.markPoint("after-logon");
+  terminal_.markPoint(faults::pointName(faults::Point::AfterLogon));
   commandPrompt();
 }
 
@@ -272,35 +273,15 @@ void CommandInterpreter::command(const QString& rawLine) {
   const QString verb = (end < 0 ? line : line.left(end)).toUpper();
   const QString args = end < 0 ? QString() : line.mid(end).trimmed();
   terminal_.logEvent("command " + line);
-  terminal_.markPoint("command:" + verb);
+  terminal_.markPoint(faults::pointName(faults::Point::Command, verb));
 
+  const CommandRow* row = findCommand(verb);
   if (config_.failCommands.contains(verb, Qt::CaseInsensitive)) {
     error(text::failedOnRequestError(verb));
-  } else if (verb == "ECHO") {
-    echo(end < 0 ? QString() : line.mid(end + 1));
-  } else if (verb == "PURGE") {
-    purge(args);
-  } else if (verb == "BUILD") {
-    build(args);
-  } else if (verb == "SAVE") {
-    save(args);
-  } else if (verb == "HELLO") {
-    // The new logon shows its own prompts.
-    return hello(line);
-  } else if (verb == "LISTFILE" || verb == "LISTF") {
-    listFile(args);
-  } else if (verb == "SHOWME") {
-    showMe();
-  } else if (verb == "SHOWTIME") {
-    showTime();
-  } else if (verb == "DSTAT") {
-    dstat();
-  } else if (verb == "VERSION") {
-    version(args);
-  } else if (verb == "RUN") {
-    run(args);
-  } else if (verb == "BYE") {
-    bye();
+  } else if (row) {
+    (this->*row->handler)({line, args, end < 0 ? QString() : line.mid(end + 1)});
+    if (row->promptsItself)
+      return;
   } else {
     // The caret stands under the bad word, one column in for the ":" prompt.
     terminal_.writeLine(" ^");
@@ -310,6 +291,44 @@ void CommandInterpreter::command(const QString& rawLine) {
     commandPrompt();
 }
 
+std::span<const CommandInterpreter::CommandRow> CommandInterpreter::commands() {
+  static const CommandRow kCommands[] = {
+      {"ECHO", &CommandInterpreter::echo,
+       "show the text, with !HPUSER, !HPACCOUNT, !HPGROUP and !HPJOBNAME expanded"},
+      {"PURGE", &CommandInterpreter::purge, "remove a file"},
+      {"BUILD", &CommandInterpreter::build,
+       "create a file (REC=, CODE=, DISC=, ASCII, BINARY, TEMP); $NEWPASS: the temporary one"},
+      {"SAVE", &CommandInterpreter::save, "SAVE $OLDPASS,name: keep the temporary file"},
+      {"HELLO", &CommandInterpreter::hello, "end the session and log on anew", true},
+      {"LISTFILE", &CommandInterpreter::listFile,
+       "a file's code, record size, type, count, limit; no name: the group's files"},
+      {"LISTF", &CommandInterpreter::listFile, "the same as LISTFILE"},
+      {"SHOWME", &CommandInterpreter::showMe, "the session's user, numbers and times"},
+      {"SHOWTIME", &CommandInterpreter::showTime, "the date and time"},
+      {"DSTAT", &CommandInterpreter::dstat, "the disc table"},
+      {"VERSION", &CommandInterpreter::version, "the version lines in a file's bytes"},
+      {"RUN", &CommandInterpreter::run,
+       "run FCOPY.PUB.SYS, or the receiving host program ZORBELIX once stored"},
+      {"BYE", &CommandInterpreter::bye, "end the session and close the connection"},
+  };
+  return kCommands;
+}
+
+const CommandInterpreter::CommandRow* CommandInterpreter::findCommand(const QString& verb) {
+  for (const CommandRow& row : commands()) {
+    if (verb == QLatin1String(row.verb))
+      return &row;
+  }
+  return nullptr;
+}
+
+QList<CommandHelp> CommandInterpreter::commandHelp() {
+  QList<CommandHelp> out;
+  for (const CommandRow& row : commands())
+    out.append(CommandHelp{row.verb, row.help});
+  return out;
+}
+
 std::optional<FileRef> CommandInterpreter::fileArgument(const QString& text) {
   const std::optional<FileRef> ref = parseFileName(text, session_.group, session_.account);
   if (!ref)
@@ -317,7 +336,8 @@ std::optional<FileRef> CommandInterpreter::fileArgument(const QString& text) {
   return ref;
 }
 
-void CommandInterpreter::echo(const QString& args) {
+void CommandInterpreter::echo(const CommandLine& c) {
+  const QString& args = c.text;
   static const QRegularExpression name("^[A-Za-z_][A-Za-z0-9_]*");
   const QHash<QString, QString> vars{{"HPUSER", session_.user},
                                      {"HPACCOUNT", session_.account},
@@ -346,8 +366,8 @@ void CommandInterpreter::echo(const QString& args) {
   terminal_.writeLine(latin(out));
 }
 
-void CommandInterpreter::purge(const QString& args) {
-  const QString name = args.section(',', 0, 0).trimmed().toUpper();
+void CommandInterpreter::purge(const CommandLine& c) {
+  const QString name = c.args.section(',', 0, 0).trimmed().toUpper();
   if (name == kTempName) {
     session_.tempFile.reset();
     return;
@@ -365,8 +385,8 @@ void CommandInterpreter::purge(const QString& args) {
   }
 }
 
-void CommandInterpreter::build(const QString& args) {
-  QStringList parts = args.split(';');
+void CommandInterpreter::build(const CommandLine& c) {
+  QStringList parts = c.args.split(';');
   const QString name = parts.takeFirst().trimmed().toUpper();
   MpeFile file;
   file.attr.recordSize = kDefaultRecordBytes;
@@ -420,8 +440,8 @@ void CommandInterpreter::build(const QString& args) {
   saveToStore(*ref, file, "built");
 }
 
-void CommandInterpreter::save(const QString& args) {
-  const QStringList parts = args.toUpper().split(',');
+void CommandInterpreter::save(const CommandLine& c) {
+  const QStringList parts = c.args.toUpper().split(',');
   if (parts.size() != 2 || parts[0].trimmed() != kTempName)
     return error(text::kSaveSyntax);
   if (!session_.tempFile)
@@ -450,20 +470,20 @@ void CommandInterpreter::saveToStore(const FileRef& ref, const MpeFile& file, co
 
 // HELLO within a session ends it and logs on anew, on the same connection:
 // how an operator logged on as the wrong user starts over.
-void CommandInterpreter::hello(const QString& line) {
+void CommandInterpreter::hello(const CommandLine& c) {
   showLogoff();
   // The connection stays; the session's names and temporary file go.
   SessionState fresh;
   fresh.id = session_.id;
   fresh.ldev = session_.ldev;
   session_ = fresh;
-  logon(line);
+  logon(c.line);
 }
 
-void CommandInterpreter::listFile(const QString& args) {
-  const QString fileSet = args.section(',', 0, 0).trimmed();
+void CommandInterpreter::listFile(const CommandLine& c) {
+  const QString fileSet = c.args.section(',', 0, 0).trimmed();
   if (fileSet.isEmpty())
-    return listGroup(args.section(',', 1).trimmed());
+    return listGroup(c.args.section(',', 1).trimmed());
   const std::optional<FileRef> ref = fileArgument(fileSet);
   if (!ref)
     return;
@@ -515,26 +535,26 @@ void CommandInterpreter::writeListRow(const FileRef& ref, const MpeFile& file) {
                                 .arg(sectors, 8)));
 }
 
-void CommandInterpreter::showMe() {
+void CommandInterpreter::showMe(const CommandLine& /*c*/) {
   const text::ShowMeFacts facts{logonText(), session_.number, session_.ldev, session_.connectedAt,
                                 QDateTime::currentDateTime()};
   for (const QByteArray& line : text::showMe(facts))
     terminal_.writeLine(line);
 }
 
-void CommandInterpreter::showTime() {
+void CommandInterpreter::showTime(const CommandLine& /*c*/) {
   terminal_.writeLine(text::bannerDate(QDateTime::currentDateTime()));
 }
 
-void CommandInterpreter::dstat() {
+void CommandInterpreter::dstat(const CommandLine& /*c*/) {
   terminal_.writeLine(text::kDstatHead);
   terminal_.writeLine(text::kDstatRule);
   terminal_.writeLine(text::kDstatRow1);
   terminal_.writeLine(text::kDstatRow2);
 }
 
-void CommandInterpreter::version(const QString& args) {
-  const std::optional<FileRef> ref = fileArgument(args.section(',', 0, 0));
+void CommandInterpreter::version(const CommandLine& c) {
+  const std::optional<FileRef> ref = fileArgument(c.args.section(',', 0, 0));
   if (!ref)
     return;
   const std::optional<MpeFile> file = store_.load(*ref);
@@ -553,8 +573,9 @@ void CommandInterpreter::version(const QString& args) {
   }
 }
 
-void CommandInterpreter::run(const QString& args) {
-  const std::optional<FileRef> ref = fileArgument(args.section(QRegularExpression("[;\\s]"), 0, 0));
+void CommandInterpreter::run(const CommandLine& c) {
+  const std::optional<FileRef> ref =
+      fileArgument(c.args.section(QRegularExpression("[;\\s]"), 0, 0));
   if (!ref)
     return;
   if (*ref == kFcopy) {
@@ -589,7 +610,7 @@ void CommandInterpreter::endProgram() {
   commandPrompt();
 }
 
-void CommandInterpreter::bye() {
+void CommandInterpreter::bye(const CommandLine& /*c*/) {
   phase_ = Phase::Over;
   showLogoff();
   terminal_.logOff();

@@ -9,11 +9,19 @@
 #include <QByteArray>
 #include <QList>
 #include <memory>
+#include <span>
 
 #include "hostterminal.h"
 #include "mpesession.h"
 
 namespace mpe {
+
+// A command the ":" prompt understands and one line about it: what --help
+// lists, and what a test finds in the README.
+struct CommandHelp {
+  const char* verb;
+  const char* help;
+};
 
 class CommandInterpreter {
 public:
@@ -38,6 +46,9 @@ public:
   static constexpr int kLogonAttempts = 3;
   static constexpr int kTerminateLogonFailed = 6;
 
+  // Every command, in the order the table lists them.
+  static QList<CommandHelp> commandHelp();
+
 private:
   enum class Phase { Logon, Password, Command, Program, Over };
 
@@ -60,22 +71,41 @@ private:
   void endProgram();
   void error(const QByteArray& text) { terminal_.writeLine(text); }
 
-  // Commands; `args` is the text after the verb.
-  void echo(const QString& args);
-  void purge(const QString& args);
-  void build(const QString& args);
-  void save(const QString& args);
-  void hello(const QString& line);
-  void listFile(const QString& args);
+  // A command line split at its verb.
+  struct CommandLine {
+    QString line;  // the whole line, without the ":"
+    QString args;  // the text after the verb, trimmed
+    QString text;  // the text after the verb's separator, as typed
+  };
+  // One row of the command table (commandinterpreter.cpp): adding a command
+  // is a row there and its handler here.
+  struct CommandRow {
+    const char* verb;
+    void (CommandInterpreter::*handler)(const CommandLine&);
+    const char* help;
+    // The handler shows the next prompt itself (HELLO logs on anew).
+    bool promptsItself = false;
+  };
+  static std::span<const CommandRow> commands();
+  static const CommandRow* findCommand(const QString& verb);
+
+  // Command handlers.
+  void echo(const CommandLine& c);
+  void purge(const CommandLine& c);
+  void build(const CommandLine& c);
+  void save(const CommandLine& c);
+  void hello(const CommandLine& c);
+  void listFile(const CommandLine& c);
+  void showMe(const CommandLine& c);
+  void showTime(const CommandLine& c);
+  void dstat(const CommandLine& c);
+  void version(const CommandLine& c);
+  void run(const CommandLine& c);
+  void bye(const CommandLine& c);
+
   void listGroup(const QString& level);
   void writeListHead(const FileRef& group);
   void writeListRow(const FileRef& ref, const MpeFile& file);
-  void showMe();
-  void showTime();
-  void dstat();
-  void version(const QString& args);
-  void run(const QString& args);
-  void bye();
 
   std::optional<FileRef> fileArgument(const QString& text);
   void saveToStore(const FileRef& ref, const MpeFile& file, const char* what);

@@ -7,16 +7,23 @@ namespace faults {
 
 namespace {
 
-const QStringList kPlainPoints{"connect",   "logon",      "password", "after-logon",  "fcopy-end",
-                               "challenge", "descriptor", "header",   "block-confirm"};
-const QStringList kNumberedPoints{"fcopy-record", "block"};
-constexpr const char* kCommandPoint = "command";
+QString nameOf(const PointEntry& entry) {
+  return QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
+}
+
+const PointEntry* findPoint(const QString& name) {
+  for (const PointEntry& entry : kPoints) {
+    if (name == nameOf(entry))
+      return &entry;
+  }
+  return nullptr;
+}
 
 // Splits "KIND:ARG:REST" into the point and what follows it.
 std::pair<QString, QString> splitPoint(const QString& faultText) {
   QStringList parts = faultText.split(':');
-  const QString kind = parts.first().trimmed().toLower();
-  const int pointParts = (kNumberedPoints.contains(kind) || kind == kCommandPoint) ? 2 : 1;
+  const PointEntry* entry = findPoint(parts.first().trimmed().toLower());
+  const int pointParts = entry && entry->argument != PointArgument::None ? 2 : 1;
   const QString point = parts.mid(0, pointParts).join(':');
   const QString rest = parts.mid(pointParts).join(':');
   return {point, rest};
@@ -24,19 +31,55 @@ std::pair<QString, QString> splitPoint(const QString& faultText) {
 
 }  // namespace
 
+PointName pointName(Point point) {
+  Q_ASSERT(pointEntry(point).argument == PointArgument::None);
+  return PointName(nameOf(pointEntry(point)));
+}
+
+PointName pointName(Point point, int number) {
+  Q_ASSERT(pointEntry(point).argument == PointArgument::Number);
+  return PointName(nameOf(pointEntry(point)) + ":" + QString::number(number));
+}
+
+PointName pointName(Point point, const QString& verb) {
+  Q_ASSERT(pointEntry(point).argument == PointArgument::Verb);
+  return PointName(nameOf(pointEntry(point)) + ":" + verb.toUpper());
+}
+
+QString pointPattern(const PointEntry& entry) {
+  switch (entry.argument) {
+    case PointArgument::None:
+      break;
+    case PointArgument::Number:
+      return nameOf(entry) + ":N";
+    case PointArgument::Verb:
+      return nameOf(entry) + ":VERB";
+  }
+  return nameOf(entry);
+}
+
 std::optional<QString> normalizePoint(const QString& text, QString* error) {
   const QString kind = text.section(':', 0, 0).trimmed().toLower();
   const QString arg = text.section(':', 1).trimmed();
-  if (kPlainPoints.contains(kind) && arg.isEmpty())
-    return kind;
-  if (kind == kCommandPoint && !arg.isEmpty() && !arg.contains(' ')) {
-    return kind + ":" + arg.toUpper();
-  }
-  if (kNumberedPoints.contains(kind)) {
-    bool ok = false;
-    const int n = arg.toInt(&ok);
-    if (ok && n >= 1)
-      return kind + ":" + QString::number(n);
+  const PointEntry* entry = findPoint(kind);
+  if (entry) {
+    switch (entry->argument) {
+      case PointArgument::None:
+        if (arg.isEmpty())
+          return kind;
+        break;
+      case PointArgument::Verb:
+        if (!arg.isEmpty() && !arg.contains(' '))
+          return pointName(entry->point, arg).text();
+        break;
+      case PointArgument::Number: {
+        bool ok = false;
+        const int n = arg.toInt(&ok);
+        if (ok && n >= 1)
+          return pointName(entry->point, n).text();
+        break;
+      }
+    }
   }
   *error = QString("unknown point '%1' (see --help for the list)").arg(text);
   return std::nullopt;

@@ -1,28 +1,13 @@
-// Faults the host commits on request, at named points of the dialogue.
-//
-// Points (case-insensitive):
-//   connect              before the host's first message (negotiation request)
-//   logon                the read after each "MPE XL:" prompt
-//   password             the read after a password prompt
-//   after-logon          the first ":" read after a successful logon
-//   command:VERB         the read that follows the command VERB (for RUN: the
-//                        program's first read; for BYE: the close)
-//   fcopy-record:N       FCOPY's status read before record N (N from 1; the
-//                        read after the last record is the one ":EOD" answers)
-//   fcopy-end            FCOPY's ">" read after it has reported the counts
-//   challenge            the host program's read for the challenge echo
-//   descriptor           its read of 1032 for the descriptor block
-//   header               its read of 1032 for the header block (binary only)
-//   block-confirm        its read of 1 answered with "1"
-//   block:N              its read of 1032 for data block N (N from 1; the
-//                        block after the last data block is the end block)
-// Each fault fires at most once per session, in every session of the run or
-// in the first N (SessionSettings::faultSessions).
+// Faults the host commits on request, at named points of the dialogue
+// (faultpoints.h). Each fault fires at most once per session, in every
+// session of the run or in the first N (SessionSettings::faultSessions).
 #pragma once
 
 #include <QList>
 #include <QString>
 #include <optional>
+
+#include "faultpoints.h"
 
 namespace faults {
 

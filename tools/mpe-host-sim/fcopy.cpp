@@ -3,6 +3,7 @@
 
 #include <QRegularExpression>
 
+#include "faultpoints.h"
 #include "mpetexts.h"
 
 namespace mpe {
@@ -92,7 +93,7 @@ void Fcopy::startCopy() {
 
 void Fcopy::askForRecord() {
   step_ = Step::Status;
-  terminal_.markPoint(QString("fcopy-record:%1").arg(copied_ + 1));
+  terminal_.markPoint(faults::pointName(faults::Point::FcopyRecord, copied_ + 1));
   terminal_.writeInPlace(text::kTapeReadEscape);
   terminal_.postRead(kStatusReadLength);
 }
@@ -134,7 +135,7 @@ void Fcopy::endCopy() {
   terminal_.logEvent(QString("FCOPY copied %1 records (%2 bytes) into $OLDPASS")
                          .arg(copied_)
                          .arg(session_.tempFile->data.size()));
-  terminal_.markPoint("fcopy-end");
+  terminal_.markPoint(faults::pointName(faults::Point::FcopyEnd));
   prompt();
 }
 

@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "faultpoints.h"
+
 namespace mpe {
 
 class HostTerminal {
@@ -30,7 +32,7 @@ public:
   // Names a point of the dialogue. Faults armed for it take effect at the
   // next read request (in its place, or changing its length), or at the
   // session's end when no read follows (BYE).
-  virtual void markPoint(const QString& point) = 0;
+  virtual void markPoint(const faults::PointName& point) = 0;
   // One line for the event log (stderr and transcript).
   virtual void logEvent(const QString& text) = 0;
   // Ends the session after BYE: the connection closes normally.

@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <limits>
 
+#include "commandinterpreter.h"
+
 namespace {
 
 using faults::Action;
@@ -38,13 +40,32 @@ constexpr FaultOption kFaultOptions[] = {
      "byte every 2 s of a message that never ends)."},
 };
 
-const char* kPointHelp =
-    "Points: connect, logon, password, after-logon, command:VERB, fcopy-record:N, fcopy-end,\n"
-    "challenge, descriptor, header, block-confirm, block:N. A fault takes effect at the\n"
-    "host's next read request after the point (BYE: at the close), once per session, in\n"
-    "every session or, with --fault-sessions N, in sessions 1 to N only.\n"
+const char* kFaultHelp =
+    "A fault takes effect at the host's next read request after its point (BYE: at the\n"
+    "close), once per session, in every session or, with --fault-sessions N, in sessions\n"
+    "1 to N only.\n"
     "Exit status with --once, or after SIGINT/SIGTERM: 0 all well, 1 an --expect check\n"
-    "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.";
+    "failed, 2 a protocol deviation was seen, 3 both; 64 bad usage, 70 cannot start.\n";
+
+constexpr int kHelpPointWidth = 16;
+constexpr int kHelpNameWidth = 10;
+
+// The fault points, one a line, from their table.
+QString pointList() {
+  QString out = "Points (POINT):\n";
+  for (const faults::PointEntry& entry : faults::kPoints)
+    out +=
+        QString("  %1%2\n").arg(faults::pointPattern(entry), -kHelpPointWidth).arg(entry.meaning);
+  return out;
+}
+
+// The commands the ":" prompt understands, one a line, from the interpreter's table.
+QString commandList() {
+  QString out = "Commands at the \":\" prompt (any case):\n";
+  for (const mpe::CommandHelp& c : mpe::CommandInterpreter::commandHelp())
+    out += QString("  %1%2\n").arg(QString(c.verb), -kHelpNameWidth).arg(c.help);
+  return out;
+}
 
 constexpr int kMaxListenCount = 4096;
 constexpr int kMaxFaultSessions = std::numeric_limits<int>::max();
@@ -174,7 +195,7 @@ ParseResult parseOptions(const QStringList& arguments, SimOptions* o, QString* t
     return ParseResult::Error;
   }
   if (p.isSet(help)) {
-    *text = p.helpText() + "\n" + kPointHelp + "\n";
+    *text = p.helpText() + "\n" + pointList() + kFaultHelp + "\n" + commandList();
     return ParseResult::Help;
   }
   if (!p.positionalArguments().isEmpty()) {

@@ -71,7 +71,7 @@ Session::~Session() = default;
 
 void Session::start() {
   logEvent(QString("connection from %1:%2").arg(peerText(socket_)).arg(socket_->peerPort()));
-  markPoint("connect");
+  markPoint(faults::pointName(faults::Point::Connect));
   if (settings_.idleTimeoutSec > 0)
     idleTimer_.start(settings_.idleTimeoutSec * kMsPerSecond);
   int unused = 0;
@@ -286,8 +286,8 @@ void Session::sendLogonNotice(const QByteArray& text) {
     sendRequest(vt::buildLogonNotice(nextEcho(), text), vt::kEnvReply);
 }
 
-void Session::markPoint(const QString& point) {
-  markedPoints_ << point;
+void Session::markPoint(const faults::PointName& point) {
+  markedPoints_ << point.text();
 }
 
 void Session::logEvent(const QString& text) {

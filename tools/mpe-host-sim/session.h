@@ -50,7 +50,7 @@ public:
   void postRead(int length) override;
   void setEcho(bool on) override;
   void sendLogonNotice(const QByteArray& text) override;
-  void markPoint(const QString& point) override;
+  void markPoint(const faults::PointName& point) override;
   void logEvent(const QString& text) override;
   void logOff() override;
   void terminate(int reason) override;

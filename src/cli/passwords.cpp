@@ -1,5 +1,6 @@
 #include "cli/passwords.h"
 #include "cli/passwords_platform.h"
+#include "install/asciitext.h"
 
 #include <QtGlobal>
 
@@ -26,15 +27,13 @@ const KindNames& NamesOf(PasswordKind kind) {
   return kNames[static_cast<std::size_t>(kind)];
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
+using install::Trimmed;
+
+// Only spaces and tabs are the file's layout, around a line and its '=', and
+// only they are trimmed: any other byte, a control character too, is taken
+// as part of the value as it was written, rather than guessed stray and
+// dropped, which would change a password unseen.
+constexpr auto kLayoutBlank = install::IsBlank;
 
 }  // namespace
 
@@ -70,12 +69,13 @@ std::string ParsePasswordFile(std::string_view text, Passwords& passwords) {
     if (!line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
     }
-    if (Trimmed(line).empty() || Trimmed(line).front() == kCommentMark) {
+    if (const std::string_view content = Trimmed(line, kLayoutBlank);
+        content.empty() || content.front() == kCommentMark) {
       continue;
     }
     const std::size_t equals = line.find('=');
     const std::string_view key =
-        Trimmed(line.substr(0, equals == std::string_view::npos ? 0 : equals));
+        Trimmed(line.substr(0, equals == std::string_view::npos ? 0 : equals), kLayoutBlank);
     const KindNames* named = nullptr;
     for (const KindNames& names : kNames) {
       if (key == names.key) {
@@ -86,7 +86,7 @@ std::string ParsePasswordFile(std::string_view text, Passwords& passwords) {
       return "line " + std::to_string(lineNumber) +
              ": expected user=..., account=... or group=... (a comment starts with #)";
     }
-    passwords.Set(named->kind, std::string(Trimmed(line.substr(equals + 1))));
+    passwords.Set(named->kind, std::string(Trimmed(line.substr(equals + 1), kLayoutBlank)));
   }
   return {};
 }

@@ -4,11 +4,6 @@
 #include <cerrno>
 #include <cstring>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/resource.h>
-#endif
-
 namespace cli {
 
 namespace {
@@ -18,45 +13,6 @@ namespace {
 constexpr int kSocketCodeBase = 10000;
 
 }  // namespace
-
-long RaiseOpenFileLimit() {
-#ifdef _WIN32
-  return 0;
-#else
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-    return 0;
-  }
-  if (limit.rlim_cur < limit.rlim_max) {
-    rlimit raised = limit;
-    raised.rlim_cur = limit.rlim_max;
-    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
-      limit = raised;
-    }
-  }
-  if (limit.rlim_cur == RLIM_INFINITY) {
-    return 0;
-  }
-  return static_cast<long>(limit.rlim_cur);
-#endif
-}
-
-long OpenDescriptors() {
-#ifdef _WIN32
-  return 0;
-#else
-  // Probed one by one up to the limit's first few thousand: a program
-  // started with more open than that has other troubles.
-  constexpr int kProbed = 4096;
-  long open = 0;
-  for (int fd = 0; fd < kProbed; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1) {
-      ++open;
-    }
-  }
-  return open;
-#endif
-}
 
 int JobsThatFit(int jobs, long limit, long open, bool trace) {
   if (limit <= 0) {

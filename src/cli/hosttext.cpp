@@ -9,6 +9,8 @@ namespace cli {
 
 namespace {
 
+using install::Trimmed;
+
 const char kPasswordWord[] = "PASSWORD";
 
 constexpr unsigned char kFirstPrintable = 0x20;
@@ -41,17 +43,6 @@ std::vector<std::string_view> Lines(std::string_view text) {
     }
   }
   return lines;
-}
-
-std::string_view Trimmed(std::string_view text) {
-  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && blank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && blank(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
 }
 
 // The text with every "(...)" removed.
@@ -117,7 +108,7 @@ std::string ErrorLineIn(std::string_view hostText) {
   const std::vector<std::string_view> lines = Lines(hostText);
   for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
     if (install::UpperAscii(std::string(*line)).find(kErrorMark) != std::string::npos) {
-      return std::string(Trimmed(*line));
+      return std::string(Trimmed(*line, install::IsBlankOrControl));
     }
   }
   return {};
@@ -125,7 +116,8 @@ std::string ErrorLineIn(std::string_view hostText) {
 
 std::string FirstLineIn(std::string_view hostText) {
   for (std::string_view line : Lines(hostText)) {
-    if (const std::string_view trimmed = Trimmed(line); !trimmed.empty()) {
+    if (const std::string_view trimmed = Trimmed(line, install::IsBlankOrControl);
+        !trimmed.empty()) {
       return std::string(trimmed);
     }
   }

@@ -2,7 +2,8 @@
 // the console's closing) into a Qt signal on the event loop's thread, so
 // that ending the sessions happens there, never in a signal handler. On
 // POSIX the handler only writes the signal's number into a pipe whose
-// other end a QSocketNotifier watches.
+// other end a QSocketNotifier watches. One file per platform:
+// interrupt_posix.cpp, interrupt_win.cpp.
 #pragma once
 
 #include <QObject>
@@ -29,9 +30,11 @@ private:
   void ReadSignals();
 
   bool ok_ = false;
-#ifndef _WIN32
-  QSocketNotifier* notifier_ = nullptr;  // a Qt child, watching the signal pipe
-#endif
+  QSocketNotifier* notifier_ = nullptr;  // a Qt child, watching the signal pipe (POSIX)
 };
+
+// A reader of the output that goes away (a closed pipe) must not end the
+// program in the middle of installations; the writes just fail.
+void IgnoreClosedOutput();
 
 }  // namespace cli

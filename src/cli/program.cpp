@@ -23,7 +23,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -243,11 +242,7 @@ int RunInstaller(const QStringList& arguments, const install::TableLookup& given
     return kExitUsage;
   }
 
-#ifndef _WIN32
-  // A reader of the output that goes away (a closed pipe) must not end the
-  // program in the middle of installations; the writes just fail.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  IgnoreClosedOutput();
   const long fileLimit = RaiseOpenFileLimit();
   const int jobs =
       JobsThatFit(options.jobs, fileLimit, OpenDescriptors(), options.trace.has_value());

@@ -1,45 +1,13 @@
+#include "cli/console.h"
 #include "cli/reporters.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
-
-#ifdef _WIN32
-#include <io.h>
-#ifndef NOMINMAX
-#define NOMINMAX  // std::min and std::max, not the macros
-#endif
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace cli {
 
 namespace {
 
 int firstOutputError = 0;  // see OutputError
-
-// A terminal that takes the cursor movements of the live display: on
-// Windows the console must be switched to them first; elsewhere TERM must
-// name a terminal, and "dumb" (an editor's shell buffer, a serial console)
-// has none.
-bool StdoutIsLiveTerminal() {
-#ifdef _WIN32
-  if (_isatty(_fileno(stdout)) == 0) {
-    return false;
-  }
-  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  return GetConsoleMode(console, &mode) != 0 &&
-         SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-#else
-  constexpr char kDumbTerminal[] = "dumb";
-  const char* term = std::getenv("TERM");
-  return ::isatty(STDOUT_FILENO) != 0 && term != nullptr && *term != '\0' &&
-         std::strcmp(term, kDumbTerminal) != 0;
-#endif
-}
 
 }  // namespace
 

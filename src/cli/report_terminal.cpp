@@ -2,6 +2,7 @@
 // or its transfer's count, percent and KB/s), redrawn in place as a block
 // at most ten times a second; boxes and results scroll above the block as
 // permanent lines; for many hosts the summary table comes last.
+#include "cli/console.h"
 #include "cli/hosttext.h"
 #include "cli/reporters.h"
 #include "cli/reporttext.h"
@@ -11,50 +12,15 @@
 #include <algorithm>
 #include <vector>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX  // std::min and std::max, not the macros
-#endif
-#include <windows.h>
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 namespace cli {
 
 namespace {
 
 constexpr int kRedrawIntervalMs = 100;
-constexpr int kFallbackWidth = 80;
-constexpr int kFallbackHeight = 24;
 constexpr int kMinLiveLines = 1;
 // Rows the live block leaves free for the line that scrolls in above it
 // and the cursor's own row.
 constexpr int kReservedRows = 2;
-
-struct TerminalSize {
-  int width = kFallbackWidth;
-  int height = kFallbackHeight;
-};
-
-TerminalSize QueryTerminalSize() {
-  TerminalSize size;
-#ifdef _WIN32
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0) {
-    size.width = info.srWindow.Right - info.srWindow.Left + 1;
-    size.height = info.srWindow.Bottom - info.srWindow.Top + 1;
-  }
-#else
-  winsize window{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0 && window.ws_row > 0) {
-    size.width = window.ws_col;
-    size.height = window.ws_row;
-  }
-#endif
-  return size;
-}
 
 class TerminalReporter final : public Reporter {
 public:

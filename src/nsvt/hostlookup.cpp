@@ -2,6 +2,7 @@
 // kMaxLookupsAtOnce detached worker threads, each posting its answer back
 // to the application's thread.
 #include "nsvt/hostlookup.h"
+#include "nsvt/systemsocket.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -11,15 +12,6 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#endif
 
 namespace nsvt {
 

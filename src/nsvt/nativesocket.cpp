@@ -8,42 +8,34 @@
 // that a write notifier drains, so one host that stops reading cannot hold
 // up the event loop, and with it every other host and the window.
 #include "nsvt/clientsocket.h"
+#include "nsvt/systemsocket.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-using NativeHandle = SOCKET;
-constexpr NativeHandle kNoSocket = INVALID_SOCKET;
-#else
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-using NativeHandle = int;
-constexpr NativeHandle kNoSocket = -1;
-#endif
-
 namespace {
 
-using nsvt::kWsaConnectionAborted;
-using nsvt::kWsaConnectionRefused;
-using nsvt::kWsaConnectionReset;
+using nsvt::CloseSocket;
+using nsvt::KeepFromChildren;
+using nsvt::kNoSocket;
 using nsvt::kWsaHostNotFound;
-using nsvt::kWsaHostUnreachable;
-using nsvt::kWsaNetworkUnreachable;
 using nsvt::kWsaNoBufferSpace;
 using nsvt::kWsaTimedOut;
+using nsvt::LastSocketError;
+using nsvt::NativeHandle;
+using nsvt::ReceiveSome;
+using nsvt::SendSome;
+using nsvt::SetNonBlocking;
+using nsvt::SocketErrorText;
+using nsvt::StartSocketLayer;
+using nsvt::StopSocketLayer;
+using nsvt::ToWsaCode;
+using nsvt::WouldBlock;
 
 // A host reads a few hundred bytes of replies at a time; this much waiting
 // in the backlog beside the system's own buffers means it has stopped.
@@ -59,112 +51,20 @@ constexpr int kDefaultSendStallMs = 60000;
 constexpr int kSystemSendBuffer = 64 * 1024;
 constexpr int kMillisecondsPerSecond = 1000;
 
-int LastError() {
-#ifdef _WIN32
-  return WSAGetLastError();
-#else
-  return errno;
-#endif
-}
-
-bool WouldBlock(int error) {
-#ifdef _WIN32
-  return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
-#else
-  return error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS;
-#endif
-}
-
-// The Windows Sockets code for a system error (on Windows they are the same).
-int ToWsaCode(int error) {
-#ifdef _WIN32
-  return error;
-#else
-  switch (error) {
-    case ECONNREFUSED:
-      return kWsaConnectionRefused;
-    case ETIMEDOUT:
-      return kWsaTimedOut;
-    case ECONNRESET:
-    case EPIPE:
-      return kWsaConnectionReset;
-    case ECONNABORTED:
-      return kWsaConnectionAborted;
-    case EHOSTUNREACH:
-      return kWsaHostUnreachable;
-    case ENETUNREACH:
-      return kWsaNetworkUnreachable;
-    case ENETDOWN:
-      return 10050;
-    case ENETRESET:
-      return 10052;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case EADDRINUSE:
-      return 10048;
-    case ENOTCONN:
-      return 10057;
-    case EACCES:
-      return 10013;
-    case ENOBUFS:
-      return 10055;
-    default:
-      return 10000 + error;  // no Windows Sockets equivalent
-  }
-#endif
-}
-
-QString ErrorText(int error) {
-#ifdef _WIN32
-  wchar_t* text = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  QString result = text ? QString::fromWCharArray(text).trimmed() : QString();
-  LocalFree(text);
-  return result;
-#else
-  return QString::fromLocal8Bit(std::strerror(error));
-#endif
-}
-
-void CloseHandle(NativeHandle handle) {
-#ifdef _WIN32
-  closesocket(handle);
-#else
-  ::close(handle);
-#endif
-}
-
-bool SetNonBlocking(NativeHandle handle) {
-#ifdef _WIN32
-  u_long on = 1;
-  return ioctlsocket(handle, FIONBIO, &on) == 0;
-#else
-  const int flags = fcntl(handle, F_GETFL, 0);
-  return flags >= 0 && fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
-#endif
-}
-
 class NativeSocket final : public TClientSocket {
 public:
   NativeSocket(QObject* parent, HostResolver resolver, nsvt::ReverseResolver reverseResolver)
       : TClientSocket(parent),
         resolver_(std::move(resolver)),
         reverseResolver_(std::move(reverseResolver)) {
-#ifdef _WIN32
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-#endif
+    StartSocketLayer();
     stallTimer_.setSingleShot(true);
     stallTimer_.setInterval(kDefaultSendStallMs);
     connect(&stallTimer_, &QTimer::timeout, this, [this] { SendStalled(); });
   }
   ~NativeSocket() override {
     ReleaseHandle();
-#ifdef _WIN32
-    WSACleanup();
-#endif
+    StopSocketLayer();
   }
 
   void Open(const QString& host, quint16 port) override {
@@ -215,9 +115,7 @@ public:
     ReleaseHandle();
   }
 
-  bool Connected() const override {
-    return state_ == State::Connected || state_ == State::Closing;
-  }
+  bool Connected() const override { return state_ == State::Connected || state_ == State::Closing; }
 
   qint64 Send(std::span<const std::uint8_t> bytes) override {
     if (!Connected() || handle_ == kNoSocket || sendFailed_) {
@@ -227,8 +125,8 @@ public:
     if (PendingSend().empty()) {  // order: nothing may overtake the backlog
       const qint64 written = WriteSome(bytes);
       if (written < 0) {
-        const int error = LastError();
-        FailSend(ToWsaCode(error), ErrorText(error));
+        const int error = LastSocketError();
+        FailSend(ToWsaCode(error), SocketErrorText(error));
         return -1;
       }
       rest = bytes.subspan(static_cast<std::size_t>(written));
@@ -251,29 +149,20 @@ public:
     if (state_ != State::Connected || handle_ == kNoSocket) {
       return 0;
     }
-#ifdef _WIN32
-    const int n =
-        ::recv(handle_, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
-#else
-    const ssize_t n = ::recv(handle_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-#endif
+    const std::ptrdiff_t n = ReceiveSome(handle_, buffer);
     if (n > 0) {
       return n;
     }
     if (n == 0) {
       peerClosed_ = true;
-    } else if (!WouldBlock(LastError())) {
-      pendingError_ = LastError();
+    } else if (!WouldBlock(LastSocketError())) {
+      pendingError_ = LastSocketError();
     }
     return 0;
   }
 
-  QString LocalAddress() const override {
-    return localAddress_;
-  }
-  QString RemoteHost() const override {
-    return remoteHost_;
-  }
+  QString LocalAddress() const override { return localAddress_; }
+  QString RemoteHost() const override { return remoteHost_; }
 
   void SetReadEnabled(bool enabled) override {
     readEnabled_ = enabled;
@@ -282,17 +171,11 @@ public:
     }
   }
 
-  void SetPeerLookup(bool on) override {
-    peerLookup_ = on;
-  }
+  void SetPeerLookup(bool on) override { peerLookup_ = on; }
 
-  void SetSendStallLimit(int milliseconds) override {
-    stallTimer_.setInterval(milliseconds);
-  }
+  void SetSendStallLimit(int milliseconds) override { stallTimer_.setInterval(milliseconds); }
 
-  std::size_t PendingBytes() const override {
-    return PendingSend().size();
-  }
+  std::size_t PendingBytes() const override { return PendingSend().size(); }
 
 private:
   enum class State { Closed, LookingUp, Connecting, Connected, Closing };
@@ -333,12 +216,10 @@ private:
 
     handle_ = ::socket(storage.ss_family, SOCK_STREAM, IPPROTO_TCP);
     if (handle_ == kNoSocket || !SetNonBlocking(handle_)) {
-      Fail(ToWsaCode(LastError()), ErrorText(LastError()));
+      Fail(ToWsaCode(LastSocketError()), SocketErrorText(LastSocketError()));
       return;
     }
-#ifndef _WIN32
-    fcntl(handle_, F_SETFD, FD_CLOEXEC);
-#endif
+    KeepFromChildren(handle_);
     int noDelay = 1;  // one small message per host read: do not hold them back
     ::setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                  sizeof noDelay);
@@ -349,8 +230,8 @@ private:
       ConnectionMade();
       return;
     }
-    if (!WouldBlock(LastError())) {
-      Fail(ToWsaCode(LastError()), ErrorText(LastError()));
+    if (!WouldBlock(LastSocketError())) {
+      Fail(ToWsaCode(LastSocketError()), SocketErrorText(LastSocketError()));
       return;
     }
     writeNotifier_ =
@@ -364,7 +245,7 @@ private:
     socklen_t size = sizeof error;
     ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
     if (error != 0) {
-      Fail(ToWsaCode(error), ErrorText(error));
+      Fail(ToWsaCode(error), SocketErrorText(error));
       return;
     }
     ConnectionMade();
@@ -434,14 +315,10 @@ private:
     while (written < bytes.size()) {
       const auto* data = reinterpret_cast<const char*>(bytes.data() + written);
       const auto left = bytes.size() - written;
-#ifdef _WIN32
-      const int n = ::send(handle_, data, static_cast<int>(left), 0);
-#else
-      const ssize_t n = ::send(handle_, data, left, MSG_NOSIGNAL | MSG_DONTWAIT);
-#endif
+      const std::ptrdiff_t n = SendSome(handle_, data, left);
       if (n > 0) {
         written += static_cast<std::size_t>(n);
-      } else if (n < 0 && WouldBlock(LastError())) {
+      } else if (n < 0 && WouldBlock(LastSocketError())) {
         break;
       } else {
         return -1;
@@ -465,8 +342,8 @@ private:
   void Drain() {
     const qint64 written = WriteSome(PendingSend());
     if (written < 0) {
-      const int error = LastError();
-      RaiseSendError(ToWsaCode(error), ErrorText(error));
+      const int error = LastSocketError();
+      RaiseSendError(ToWsaCode(error), SocketErrorText(error));
       return;
     }
     if (written > 0) {
@@ -528,7 +405,7 @@ private:
       if (readNotifier_ != nullptr) {
         readNotifier_->setEnabled(false);
       }
-      emit OnError(ToWsaCode(error), ErrorText(error));
+      emit OnError(ToWsaCode(error), SocketErrorText(error));
     } else if (peerClosed_) {
       peerClosed_ = false;
       Close();
@@ -562,7 +439,7 @@ private:
     backlogTaken_ = 0;
     sendFailed_ = false;
     if (handle_ != kNoSocket) {
-      CloseHandle(handle_);
+      CloseSocket(handle_);
       handle_ = kNoSocket;
     }
     state_ = State::Closed;

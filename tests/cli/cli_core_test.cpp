@@ -111,6 +111,7 @@ TEST(HostText, PasswordPromptsAndErrorLines) {
   EXPECT_EQ(ErrorLineIn("PURGE ZORBELIX\n PURGE FAILED. (CIERR 9999)\n:\n"),
             "PURGE FAILED. (CIERR 9999)");
   EXPECT_EQ(ErrorLineIn("NONEXISTENT FILE. (CIWARN 383)\n:"), "");
+  EXPECT_EQ(FirstLineIn("\x11 \t\n\x11 READY\x07\n"), "READY");  // control bytes trimmed too
   EXPECT_EQ(OneLine(" a\r\n\r\nb\tc  "), "a b c");
 }
 
@@ -248,6 +249,7 @@ TEST(ParsePasswordFile, KeysValuesAndErrors) {
   } cases[] = {
       {"# mine\nuser=pw one\r\n\naccount = x=y\n", "pw one", "x=y", ""},
       {"user=\n", "", nullptr, ""},
+      {"user=\t\x01pw\x07 \n", "\x01pw\x07", nullptr, ""},  // only blanks trimmed
       {"user=a\nuser=b\n", "b", nullptr, ""},
       {"user=a\npassword=SECRET\n", "a", nullptr, "line 2: expected user=..."},
       {"SECRET\n", nullptr, nullptr, "line 1: expected user=..."},

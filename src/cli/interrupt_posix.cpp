@@ -1,40 +1,19 @@
+// The interrupter on POSIX systems: the signal handler only writes the
+// signal's number into a pipe whose other end a QSocketNotifier watches.
 #include "cli/interrupt.h"
 
 #include <QSocketNotifier>
 
 #include <csignal>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX  // std::min and std::max, not the macros
-#endif
-#include <windows.h>
-#else
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#endif
 
 namespace cli {
 
 namespace {
-
-#ifdef _WIN32
-
-Interrupter* activeInterrupter = nullptr;  // not owned
-
-// Runs on a thread of its own: the signal is queued to the event loop.
-BOOL WINAPI ConsoleControl(DWORD /*event*/) {
-  if (activeInterrupter == nullptr) {
-    return FALSE;
-  }
-  QMetaObject::invokeMethod(
-      activeInterrupter, [] { emit activeInterrupter->Interrupted(SIGINT); }, Qt::QueuedConnection);
-  return TRUE;
-}
-
-#else
 
 constexpr int kReadEnd = 0;
 constexpr int kWriteEnd = 1;
@@ -78,15 +57,9 @@ void SetHandlers(void (*handler)(int)) {
   }
 }
 
-#endif
-
 }  // namespace
 
 Interrupter::Interrupter(QObject* parent) : QObject(parent) {
-#ifdef _WIN32
-  activeInterrupter = this;
-  ok_ = SetConsoleCtrlHandler(ConsoleControl, TRUE) != 0;
-#else
   if (!MakeSignalPipe()) {
     return;
   }
@@ -94,14 +67,9 @@ Interrupter::Interrupter(QObject* parent) : QObject(parent) {
   connect(notifier_, &QSocketNotifier::activated, this, &Interrupter::ReadSignals);
   SetHandlers(OnSignal);
   ok_ = true;
-#endif
 }
 
 Interrupter::~Interrupter() {
-#ifdef _WIN32
-  SetConsoleCtrlHandler(ConsoleControl, FALSE);
-  activeInterrupter = nullptr;
-#else
   if (ok_) {
     SetHandlers(SIG_DFL);
     notifier_->setEnabled(false);
@@ -110,16 +78,17 @@ Interrupter::~Interrupter() {
       end = -1;
     }
   }
-#endif
 }
 
 void Interrupter::ReadSignals() {
-#ifndef _WIN32
   unsigned char number = 0;
   while (::read(signalPipe[kReadEnd], &number, 1) == 1) {
     emit Interrupted(number);
   }
-#endif
+}
+
+void IgnoreClosedOutput() {
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace cli

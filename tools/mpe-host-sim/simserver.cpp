@@ -5,11 +5,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <cstdio>
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -18,14 +13,6 @@ constexpr const char* kDefaultAccount = "SYS";
 // After a connection could not even be refused, wait this long before
 // accepting again rather than spin on the listening socket.
 constexpr int kAcceptRetryMs = 1000;
-
-int openReserve() {
-#ifndef _WIN32
-  return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-#else
-  return -1;
-#endif
-}
 
 // The records a local text file becomes on the host: line ends turned into
 // LF as the installer sends them, then split into blank-filled records.
@@ -43,14 +30,6 @@ SimServer::SimServer(const SimOptions& options, mpe::HostStore& store, Transcrip
     : QObject(parent), options_(options), store_(store), transcript_(transcript) {
   connect(&server_, &QTcpServer::newConnection, this, &SimServer::onNewConnection);
   connect(&server_, &QTcpServer::acceptError, this, &SimServer::onAcceptError);
-  reserveFd_ = openReserve();
-}
-
-SimServer::~SimServer() {
-#ifndef _WIN32
-  if (reserveFd_ >= 0)
-    ::close(reserveFd_);
-#endif
 }
 
 bool SimServer::listen(const QHostAddress& address, QString* error) {
@@ -101,23 +80,10 @@ void SimServer::onAcceptError(QAbstractSocket::SocketError error) {
 }
 
 void SimServer::refuseOneConnection() {
-#ifndef _WIN32
-  bool refused = false;
-  if (reserveFd_ >= 0) {
-    ::close(reserveFd_);
-    const int fd = ::accept(static_cast<int>(server_.socketDescriptor()), nullptr, nullptr);
-    refused = fd >= 0;
-    if (refused)
-      ::close(fd);
-    reserveFd_ = openReserve();
-  }
-  std::fprintf(stderr, "mpe-host-sim: out of file descriptors; %s\n",
+  const bool refused = reserve_.refuseOne(server_.socketDescriptor());
+  std::fprintf(stderr, "mpe-host-sim: out of %s; %s\n", ReserveDescriptor::exhaustedResource(),
                refused ? "refused a connection" : "waiting before accepting again");
   QTimer::singleShot(refused ? 0 : kAcceptRetryMs, &server_, &QTcpServer::resumeAccepting);
-#else
-  std::fprintf(stderr, "mpe-host-sim: out of sockets; waiting before accepting again\n");
-  QTimer::singleShot(kAcceptRetryMs, &server_, &QTcpServer::resumeAccepting);
-#endif
 }
 
 void SimServer::onSessionFinished(Session* session) {

@@ -8,6 +8,7 @@
 
 #include "hoststore.h"
 #include "options.h"
+#include "reservedescriptor.h"
 #include "transcript.h"
 
 class SimServer : public QObject {
@@ -19,7 +20,6 @@ public:
 
   SimServer(const SimOptions& options, mpe::HostStore& store, Transcript& transcript,
             QObject* parent = nullptr);
-  ~SimServer() override;
 
   bool listen(const QHostAddress& address, QString* error);
   quint16 port() const { return server_.serverPort(); }
@@ -45,7 +45,7 @@ private:
   QTcpServer server_;
   int nextId_ = 1;
   int liveSessions_ = 0;
-  int reserveFd_ = -1;  // given up at the descriptor limit to accept and refuse a connection
+  ReserveDescriptor reserve_;  // given up at the descriptor limit to refuse a connection
   int verdict_ = 0;
   bool servedOnce_ = false;
 };
